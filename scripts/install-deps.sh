@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs, idempotently and quietly, what building and testing needs on Debian:
+# the mingw-w64 i686 cross toolchain, widl with Wine's IDL imports, Debian's
+# googletest sources, wine32, Xvfb and the GUI helpers.
+set -euo pipefail
+
+packages=(
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev cmake make googletest
+  wine wine32:i386 wine64 xvfb xauth fonts-wine fonts-wqy-microhei imagemagick xdotool
+  locales-all binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+echo "installing: ${missing[*]}" >&2
+$SUDO apt-get update -qq >/dev/null
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,85 @@
+// A client process connects to a host process's server through real
+// out-of-process COM.
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <string>
+
+#include "host_process.h"
+
+namespace {
+
+const char kClassIdText[] = "{3F2B6A71-0C5E-4D8A-A1B9-7E6D5C4B3A21}";
+const CLSID kClassId = {0x3F2B6A71, 0x0C5E, 0x4D8A, {0xA1, 0xB9, 0x7E, 0x6D, 0x5C, 0x4B, 0x3A, 0x21}};
+
+class ServerLifecycle : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    e2e::StartWatchdog(240000);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  }
+};
+
+// The handle the host saw for the first "server <handle> 0" line.
+std::string CreatedHandle(const e2e::HostProcess& host) {
+  for (const auto& l : host.Events())
+    if (l.rfind("server ", 0) == 0 && l.size() > 2 && l.compare(l.size() - 2, 2, " 0") == 0)
+      return l.substr(7, l.size() - 9);
+  return {};
+}
+
+}  // namespace
+
+TEST_F(ServerLifecycle, ConnectingAndReleasingReachTheHost) {
+  e2e::HostProcess host(kClassIdText);
+  ASSERT_TRUE(host.WaitReady(30000));
+  IUnknown* server = nullptr;
+  ASSERT_EQ(CoCreateInstance(kClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
+                             reinterpret_cast<void**>(&server)), S_OK);
+  ASSERT_NE(server, nullptr);
+  std::string handle = CreatedHandle(host);
+  ASSERT_FALSE(handle.empty());
+  server->Release();
+  EXPECT_TRUE(host.WaitForEvent("server " + handle + " 1", 10000));
+  ASSERT_TRUE(host.Quit(10000));
+  EXPECT_EQ(host.Events().back(), "exit");
+}
+
+TEST_F(ServerLifecycle, FreeServerDisconnectsAClientStillHoldingItsObject) {
+  e2e::HostProcess host(kClassIdText);
+  ASSERT_TRUE(host.WaitReady(30000));
+  IUnknown* server = nullptr;
+  ASSERT_EQ(CoCreateInstance(kClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
+                             reinterpret_cast<void**>(&server)), S_OK);
+  IUnknown* other = nullptr;
+  EXPECT_EQ(server->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&other)), E_NOINTERFACE);
+  std::string handle = CreatedHandle(host);
+
+  host.RequestFree();
+  ASSERT_TRUE(host.WaitForEvent("free -1", 10000));
+  EXPECT_TRUE(host.WaitForEvent("server " + handle + " 1", 1000));
+  EXPECT_TRUE(FAILED(server->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&other))));
+  // The class object is revoked: nobody new can connect.
+  IUnknown* late = nullptr;
+  EXPECT_TRUE(FAILED(CoCreateInstance(kClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
+                                      reinterpret_cast<void**>(&late))));
+  // Releasing the stale reference must not reach the destroyed object.
+  server->Release();
+  ASSERT_TRUE(host.Quit(10000));
+  EXPECT_EQ(host.Events().back(), "exit");
+}
+
+TEST_F(ServerLifecycle, EachClientGetsItsOwnServerObject) {
+  e2e::HostProcess host(kClassIdText);
+  ASSERT_TRUE(host.WaitReady(30000));
+  IUnknown* a = nullptr;
+  IUnknown* b = nullptr;
+  ASSERT_EQ(CoCreateInstance(kClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, reinterpret_cast<void**>(&a)), S_OK);
+  ASSERT_EQ(CoCreateInstance(kClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, reinterpret_cast<void**>(&b)), S_OK);
+  int created = 0;
+  for (const auto& l : host.Events()) created += l.rfind("server ", 0) == 0 && l.back() == '0';
+  EXPECT_EQ(created, 2);
+  a->Release();
+  b->Release();
+  ASSERT_TRUE(host.Quit(10000));
+}

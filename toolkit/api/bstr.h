@@ -1,0 +1,28 @@
+#pragma once
+// Owner of one BSTR.
+#include <oleauto.h>
+
+#include <string_view>
+#include <utility>
+
+namespace quillon {
+
+class Bstr {
+ public:
+  Bstr() = default;
+  explicit Bstr(std::wstring_view s) : s_(SysAllocStringLen(s.data(), UINT(s.size()))) {}
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  Bstr(Bstr&& o) noexcept : s_(std::exchange(o.s_, nullptr)) {}
+  Bstr& operator=(Bstr&& o) noexcept { std::swap(s_, o.s_); return *this; }
+  ~Bstr() { SysFreeString(s_); }
+
+  BSTR Get() const { return s_; }
+  // Hands the string to a new owner, such as a callback that frees it.
+  BSTR Detach() { return std::exchange(s_, nullptr); }
+
+ private:
+  BSTR s_ = nullptr;
+};
+
+}  // namespace quillon

@@ -1,0 +1,19 @@
+// Library load: the loading thread becomes a single-threaded apartment, the
+// time bias is computed and the DA 1.0 stream formats are registered.
+#include <windows.h>
+#include <objbase.h>
+
+#include "module_state.h"
+
+using namespace quillon;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason != DLL_PROCESS_ATTACH) return TRUE;
+  // COM stays initialised for the life of the process: the library never
+  // uninitialises it.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ModuleState& m = Module();
+  m.DefaultTimeBias = ComputeDefaultTimeBias();
+  RegisterStreamFormats(m);
+  return TRUE;
+}

@@ -1,0 +1,76 @@
+#pragma once
+// The one enumerator behind every IEnumXxx the toolkit hands out. It walks a
+// snapshot shared with its clones; Policy copies one entry out to the client:
+//   using Out = ...;                                  // element type of rgelt
+//   static void CopyOut(const Stored&, Out&);         // may throw std::bad_alloc
+//   static void Discard(Out&);                        // undoes CopyOut
+#include <objbase.h>
+
+#include <memory>
+#include <vector>
+
+#include "com_object.h"
+#include "guard.h"
+
+namespace quillon {
+
+// Win32 error RPC_X_ENUM_VALUE_OUT_OF_RANGE as a bare value: Next's answer
+// when nothing is left (a success code, not S_FALSE).
+constexpr HRESULT kEnumValueOutOfRange = 1781;
+
+template <class Interface, class Stored, class Policy>
+class TEnum : public ComObject<Interface> {
+ public:
+  using Out = typename Policy::Out;
+  using Snapshot = std::shared_ptr<const std::vector<Stored>>;
+
+  TEnum(Snapshot items, ULONG position) : items_(std::move(items)), position_(position) {}
+
+  STDMETHODIMP Next(ULONG celt, Out* rgelt, ULONG* pceltFetched) override {
+    return ComGuard(L"Enumerator.Next", E_FAIL, [&]() -> HRESULT {
+      if (celt == 0) return E_INVALIDARG;
+      if (!rgelt || (!pceltFetched && celt != 1)) return E_POINTER;
+      ULONG left = position_ < items_->size() ? ULONG(items_->size() - position_) : 0;
+      ULONG n = celt < left ? celt : left;
+      if (pceltFetched) *pceltFetched = n;
+      if (n == 0) return kEnumValueOutOfRange;
+      ULONG done = 0;
+      try {
+        for (; done < n; ++done) Policy::CopyOut((*items_)[position_ + done], rgelt[done]);
+      } catch (const std::bad_alloc&) {
+        while (done > 0) Policy::Discard(rgelt[--done]);
+        if (pceltFetched) *pceltFetched = 0;
+        return E_OUTOFMEMORY;
+      }
+      position_ += n;
+      return n == celt ? S_OK : S_FALSE;
+    });
+  }
+
+  STDMETHODIMP Skip(ULONG celt) override {
+    if (celt == 0) return E_INVALIDARG;
+    if (uint64_t(position_) + celt > items_->size()) return S_FALSE;
+    position_ += celt;
+    return S_OK;
+  }
+
+  STDMETHODIMP Reset() override {
+    position_ = 0;
+    return S_OK;
+  }
+
+  STDMETHODIMP Clone(Interface** ppenum) override {
+    if (!ppenum) return E_POINTER;
+    *ppenum = nullptr;
+    return ComGuard(L"Enumerator.Clone", E_OUTOFMEMORY, [&]() -> HRESULT {
+      *ppenum = MakeCom<TEnum>(items_, position_).Detach();
+      return S_OK;
+    });
+  }
+
+ private:
+  Snapshot items_;
+  ULONG position_;
+};
+
+}  // namespace quillon

@@ -1,0 +1,64 @@
+#pragma once
+// The boundary helpers: no exception ever leaves an exported function or a COM
+// method. An EOPC becomes the method's result; anything else is logged under
+// the operation's name and the preset result is returned.
+#include <windows.h>
+
+#include <exception>
+#include <new>
+#include <string_view>
+
+#include "eopc.h"
+#include "logging.h"
+
+namespace quillon {
+
+inline void LogCurrentException(std::wstring_view operation) noexcept {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    try { LogOperationError(WidenMessage(e.what()), operation); } catch (...) {}
+  } catch (...) {
+    try { LogOperationError(L"unknown exception", operation); } catch (...) {}
+  }
+}
+
+template <class Body>
+HRESULT ComGuard(std::wstring_view operation, HRESULT preset, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const EOPC& e) {
+    return e.ErrorCode;
+  } catch (const std::bad_alloc&) {
+    LogCurrentException(operation);
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    LogCurrentException(operation);
+    return preset;
+  }
+}
+
+// For exports returning the toolkit's boolean: -1 success, 0 failure.
+constexpr BOOL kTrue = -1;
+
+template <class Body>
+BOOL ExportGuard(std::wstring_view operation, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    LogCurrentException(operation);
+    return 0;
+  }
+}
+
+// For exports whose failures are only their result, with no log line.
+template <class Body>
+BOOL QuietGuard(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return 0;
+  }
+}
+
+}  // namespace quillon
