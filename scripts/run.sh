@@ -9,11 +9,8 @@ build_dir="$root/build/$arch"
 cmake -S "$root" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build_dir" -j"$(nproc)" >/dev/null
-. "$root/scripts/wine-env.sh" "$arch" "$build_dir/wineprefix"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  "$WINE" wineboot -i >/dev/null 2>&1 || true
-  "$WINESERVER" -w
-fi
+ARCH=$arch BUILD_DIR=$build_dir
+. "$root/scripts/prepare-prefix.sh"
 "$WINE" regsvr32 /s "$("$WINE" winepath -w "$build_dir/bin/QuillonPS.dll")"
 echo "Built Quillon.dll and QuillonPS.dll in $build_dir/bin (Wine prefix: $WINEPREFIX)."
 echo "OPCLumbra, the program this command will start, is not built yet."

@@ -30,11 +30,8 @@ mkdir -p "$root/build"
 build_dir="$root/build/$test_arch"
 configure "$test_arch" "$build_dir"
 
-. "$root/scripts/wine-env.sh" "$test_arch" "$build_dir/wineprefix"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  "$WINE" wineboot -i >/dev/null 2>&1 || true
-  "$WINESERVER" -w
-fi
+ARCH=$test_arch BUILD_DIR=$build_dir
+. "$root/scripts/prepare-prefix.sh"
 # One wineserver for the whole run, stopped at the end.
 "$WINESERVER" -p 2>/dev/null || true  # already running is fine
 trap '"$WINESERVER" -k >/dev/null 2>&1 || true' EXIT
@@ -47,7 +44,7 @@ status=0
 (cd "$build_dir" && ctest --output-on-failure -j"$(nproc)" --timeout 300) || status=1
 
 if [ "$test_arch" != i686 ]; then
-  configure i686 "$root/build/i686" -DQUILLON_RUN_TESTS=OFF
+  configure i686 "$root/build/i686"
   build "$root/build/i686"
   (cd "$root/build/i686" && ctest --output-on-failure -L static --timeout 120) || status=1
 fi
