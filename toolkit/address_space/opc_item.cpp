@@ -1,0 +1,148 @@
+#include "opc_item.h"
+
+#include <cmath>
+
+#include "../api/guard.h"
+#include "../api/task_mem.h"
+#include "opc_error.h"
+
+namespace quillon {
+namespace {
+
+bool IsNumeric(VARTYPE vt) {
+  return vt == VT_I2 || vt == VT_I4 || vt == VT_R4 || vt == VT_R8 || vt == VT_I8;
+}
+
+double AsDouble(const VARIANT& v) {
+  Variant d;
+  HRESULT hr = VariantChangeType(&d, const_cast<VARIANT*>(&v), 0, VT_R8);
+  if (FAILED(hr)) throw EOPC(hr);
+  return V_R8(&d.Get());
+}
+
+bool SameValue(const VARIANT& a, const VARIANT& b) {
+  HRESULT r = VarCmp(const_cast<VARIANT*>(&a), const_cast<VARIANT*>(&b), LOCALE_USER_DEFAULT, 0);
+  if (r == VARCMP_EQ) return true;
+  if (r == VARCMP_LT || r == VARCMP_GT || r == VARCMP_NULL) return false;
+  throw EOPC(r);
+}
+
+}  // namespace
+
+TOPCItem::TOPCItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def)
+    : tag_(std::move(tag)),
+      active_(def.bActive != FALSE),
+      clientHandle_(def.hClient),
+      requestedDataType_(def.vtRequestedDataType),
+      // The record's own identity where it fits in a handle; groups of 64-bit
+      // builds give each item a handle of their own.
+      serverHandle_(OPCHANDLE(reinterpret_cast<uintptr_t>(this))) {}
+
+bool TOPCItem::GetAttributes(OPCITEMATTRIBUTES& a) const {
+  return SUCCEEDED(ComGuard(L"TOPCItem.GetDef", E_FAIL, [&] {
+    TaskMem<wchar_t> itemId = TaskMemString(tag_->ItemId());
+    BSTR empty = SysAllocString(L"");
+    if (!empty) throw std::bad_alloc();
+    a.szAccessPath = nullptr;
+    a.szItemID = itemId.Detach();
+    a.bActive = active_;
+    a.hClient = clientHandle_;
+    a.hServer = serverHandle_;
+    a.dwAccessRights = tag_->AccessRights();
+    a.dwBlobSize = 0;
+    a.pBlob = nullptr;
+    a.vtRequestedDataType = requestedDataType_;
+    a.vtCanonicalDataType = tag_->CanonicalDataType();
+    a.dwEUType = OPC_NOENUM;
+    VariantInit(&a.vEUInfo);
+    V_VT(&a.vEUInfo) = VT_BSTR;
+    V_BSTR(&a.vEUInfo) = empty;
+    return S_OK;
+  }));
+}
+
+bool TOPCItem::GetDefinition(OPCITEMDEF& d) const {
+  return SUCCEEDED(ComGuard(L"TOPCItem.GetDef", E_FAIL, [&] {
+    TaskMem<wchar_t> accessPath = TaskMemString(L"");
+    TaskMem<wchar_t> itemId = TaskMemString(tag_->ItemId());
+    d.szAccessPath = accessPath.Detach();
+    d.szItemID = itemId.Detach();
+    d.bActive = active_;
+    d.hClient = clientHandle_;
+    d.dwBlobSize = 0;
+    d.pBlob = nullptr;
+    d.vtRequestedDataType = requestedDataType_;
+    d.wReserved = 0;
+    return S_OK;
+  }));
+}
+
+void TOPCItem::TakeFromTag() {
+  value_.Copy(tag_->Value());
+  quality_ = tag_->Quality();
+  timeStamp_ = tag_->TimeStamp();
+}
+
+HRESULT TOPCItem::Read(OPCDATASOURCE source) {
+  if (TagRemoved()) return OPC_E_UNKNOWNITEMID;
+  if (FAILED(tag_->CheckAccess(OPC_READABLE))) return OPC_E_BADRIGHTS;
+  HRESULT hr = S_OK;
+  if (source == OPC_DS_DEVICE) {
+    hr = tag_->DeviceRead();
+    if (FAILED(hr)) return hr;
+    if (TagRemoved()) return OPC_E_UNKNOWNITEMID;  // the host removed it while reading
+  }
+  TakeFromTag();
+  return hr;
+}
+
+HRESULT TOPCItem::ReadMaxAge(DWORD maxAgeMs) {
+  if (TagRemoved()) return OPC_E_UNKNOWNITEMID;
+  if (FAILED(tag_->CheckAccess(OPC_READABLE))) return OPC_E_BADRIGHTS;
+  HRESULT hr = tag_->MaxAgeRead(maxAgeMs);
+  if (FAILED(hr)) return hr;
+  if (TagRemoved()) return OPC_E_UNKNOWNITEMID;
+  TakeFromTag();
+  return hr;
+}
+
+HRESULT TOPCItem::Write(const VARIANT& v) {
+  if (TagRemoved()) return OPC_E_UNKNOWNITEMID;
+  if (FAILED(tag_->CheckAccess(OPC_WRITEABLE))) return OPC_E_BADRIGHTS;
+  HRESULT hr = tag_->ValidateWriteValue(v);
+  if (hr != S_OK) return hr;
+  return tag_->DeviceWrite(v);
+}
+
+bool TOPCItem::HasChanged(float groupDeadband) {
+  if (TagRemoved()) {
+    // Clients hear once that the item went bad; the last value stays.
+    if (quality_ == OPC_QUALITY_BAD) return false;
+    quality_ = OPC_QUALITY_BAD;
+    GetSystemTimeAsFileTime(&timeStamp_);
+    return true;
+  }
+  try {
+    const VARIANT& current = tag_->Value();
+    bool changed = tag_->Quality() != quality_;
+    if (!changed && IsNumeric(tag_->CanonicalDataType())) {
+      double last = AsDouble(value_.Get());
+      double now = AsDouble(current);
+      if (last == 0) {
+        changed = now != 0;
+      } else {
+        double percent = 100.0 * std::fabs(last - now) / std::fabs(last);
+        double deadband = deadbandSet_ ? deadband_ : double(groupDeadband);
+        changed = percent > deadband;
+      }
+    } else if (!changed) {
+      changed = !SameValue(value_.Get(), current);
+    }
+    if (changed) TakeFromTag();
+    return changed;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace quillon

@@ -1,0 +1,70 @@
+#pragma once
+// One item of one group: the client's view of a tag, with the value, quality
+// and timestamp last taken from it for that client.
+#include <windows.h>
+
+#include <memory>
+
+#include "../api/variant.h"
+#include "opc_da.h"
+#include "opc_tag.h"
+
+namespace quillon {
+
+class TOPCItem {
+ public:
+  TOPCItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def);
+  TOPCItem(const TOPCItem&) = delete;
+  TOPCItem& operator=(const TOPCItem&) = delete;
+
+  TOPCTag& Tag() const { return *tag_; }
+  // The tag left the address space: the item answers as an unknown item.
+  bool TagRemoved() const { return tag_->Removed(); }
+
+  OPCHANDLE ServerHandle() const { return serverHandle_; }
+  void SetServerHandle(OPCHANDLE h) { serverHandle_ = h; }
+  bool Active() const { return active_; }
+  void SetActive(bool active) { active_ = active; }
+  OPCHANDLE ClientHandle() const { return clientHandle_; }
+  void SetClientHandle(OPCHANDLE h) { clientHandle_ = h; }
+  VARTYPE RequestedDataType() const { return requestedDataType_; }
+  void SetRequestedDataType(VARTYPE vt) { requestedDataType_ = vt; }
+  bool DeadbandSet() const { return deadbandSet_; }
+  double Deadband() const { return deadband_; }
+  void SetDeadband(double percent) {
+    deadband_ = percent;
+    deadbandSet_ = true;
+  }
+  void ClearDeadband() { deadbandSet_ = false; }
+
+  const VARIANT& Value() const { return value_.Get(); }
+  WORD Quality() const { return quality_; }
+  const FILETIME& TimeStamp() const { return timeStamp_; }
+
+  // Fill records for the item enumerator and for cloning; false (logged) on failure.
+  bool GetAttributes(OPCITEMATTRIBUTES& attributes) const;
+  bool GetDefinition(OPCITEMDEF& def) const;
+
+  HRESULT Read(OPCDATASOURCE source);
+  HRESULT ReadMaxAge(DWORD maxAgeMs);
+  HRESULT Write(const VARIANT& v);
+  // Whether the tag moved away from what this client last got, by the item's
+  // own deadband or else the group's; takes the tag's state when it did.
+  bool HasChanged(float groupDeadband);
+
+ private:
+  void TakeFromTag();
+
+  std::shared_ptr<TOPCTag> tag_;
+  bool deadbandSet_ = false;
+  double deadband_ = 0;
+  bool active_;
+  OPCHANDLE clientHandle_;
+  Variant value_;
+  WORD quality_ = OPC_QUALITY_BAD;
+  VARTYPE requestedDataType_;
+  FILETIME timeStamp_{};
+  OPCHANDLE serverHandle_;
+};
+
+}  // namespace quillon
