@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "quillon.h"
+#include "quillon_dll.h"
 
 namespace {
 
@@ -18,18 +18,14 @@ void __stdcall OnLog(BSTR line) {
 
 class HostApi : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { dll = LoadLibraryW(L"Quillon.dll"); }
   void SetUp() override {
-    ASSERT_NE(dll, nullptr);
+    ASSERT_NE(q.module, nullptr);
+    dll = q.module;
     lines.clear();
   }
-  template <class F>
-  static F Get(const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
-  }
-  static HMODULE dll;
+  QuillonDll q;
+  HMODULE dll = nullptr;
 };
-HMODULE HostApi::dll = nullptr;
 
 }  // namespace
 
@@ -51,8 +47,8 @@ TEST_F(HostApi, SetLogOptionAnswersAtOrdinalsSixAndTwentyThree) {
 }
 
 TEST_F(HostApi, LogLinesReachTheHostAndFailuresReturnZero) {
-  auto setLogNotify = Get<BOOL(__stdcall*)(LogNotifyProc)>("SetLogNotify");
-  auto createServer = Get<BOOL(__stdcall*)(const char*, LONG)>("CreateServer");
+  auto setLogNotify = q.SetLogNotify;
+  auto createServer = q.CreateServer;
   ASSERT_EQ(setLogNotify(OnLog), -1);
   EXPECT_EQ(setLogNotify(nullptr), 0);
   EXPECT_EQ(createServer("{12345678-XXXX}", 10), 0);
@@ -66,13 +62,13 @@ TEST_F(HostApi, CreateAndFreeAndTheSetters) {
   wchar_t w[40];
   StringFromGUID2(g, w, 40);
   const std::string classId(w, w + 38);
-  auto createServer = Get<BOOL(__stdcall*)(const char*, LONG)>("CreateServer");
-  auto freeServer = Get<BOOL(__stdcall*)()>("FreeServer");
-  auto setServerState = Get<BOOL(__stdcall*)(LONG)>("SetServerState");
-  auto setVersion = Get<BOOL(__stdcall*)(const char*, WORD, WORD, WORD)>("SetVensionInfo");
-  auto setReadEx = Get<BOOL(__stdcall*)(void*)>("SetReadCallbackEx");
-  auto setServerNotify = Get<BOOL(__stdcall*)(ServerNotifyProc)>("SetServerNotify");
-  auto shutDown = Get<void(__stdcall*)()>("ShutDown");
+  auto createServer = q.CreateServer;
+  auto freeServer = q.FreeServer;
+  auto setServerState = q.SetServerState;
+  auto setVersion = q.SetVensionInfo;
+  auto setReadEx = q.SetReadCallbackEx;
+  auto setServerNotify = q.SetServerNotify;
+  auto shutDown = q.ShutDown;
   ASSERT_TRUE(createServer && freeServer && setServerState && setVersion && setReadEx && setServerNotify && shutDown);
   EXPECT_EQ(setVersion("Test vendor", 2, 1, 7), -1);
   EXPECT_EQ(setReadEx(nullptr), -1);

@@ -3,6 +3,7 @@
 
 #include "../address_space/opc_tag.h"
 #include "ansi_text.h"
+#include "clock.h"
 #include "guard.h"
 #include "module_state.h"
 
@@ -116,9 +117,7 @@ QUILLON_API BOOL __stdcall UpdateTagWithTimeStamp(TagHandle tag, VARIANT value, 
 }
 
 QUILLON_API BOOL __stdcall UpdateTag(TagHandle tag, VARIANT value, WORD quality) {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  return UpdateTagWithTimeStamp(tag, value, quality, now);
+  return UpdateTagWithTimeStamp(tag, value, quality, CurrentFileTime());
 }
 
 }  // extern "C"
