@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "../api/guard.h"
+#include "../api/handles.h"
 #include "../api/task_mem.h"
 #include "opc_error.h"
 
@@ -34,9 +35,7 @@ TOPCItem::TOPCItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def)
       active_(def.bActive != FALSE),
       clientHandle_(def.hClient),
       requestedDataType_(def.vtRequestedDataType),
-      // The record's own identity where it fits in a handle; groups of 64-bit
-      // builds give each item a handle of their own.
-      serverHandle_(OPCHANDLE(reinterpret_cast<uintptr_t>(this))) {}
+      serverHandle_(NewObjectHandle(this)) {}
 
 bool TOPCItem::GetAttributes(OPCITEMATTRIBUTES& a) const {
   return SUCCEEDED(ComGuard(L"TOPCItem.GetDef", E_FAIL, [&] {

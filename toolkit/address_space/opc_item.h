@@ -22,7 +22,6 @@ class TOPCItem {
   bool TagRemoved() const { return tag_->Removed(); }
 
   OPCHANDLE ServerHandle() const { return serverHandle_; }
-  void SetServerHandle(OPCHANDLE h) { serverHandle_ = h; }
   bool Active() const { return active_; }
   void SetActive(bool active) { active_ = active; }
   OPCHANDLE ClientHandle() const { return clientHandle_; }

@@ -1,5 +1,6 @@
 #pragma once
 // Owner of one BSTR.
+#include <windows.h>
 #include <oleauto.h>
 
 #include <string_view>

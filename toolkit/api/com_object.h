@@ -29,6 +29,8 @@ class ComObject : public First, public Rest... {
     AddRef();
     return S_OK;
   }
+  LONG References() const { return refs_; }
+
   STDMETHODIMP_(ULONG) AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
   STDMETHODIMP_(ULONG) Release() override {
     LONG n = InterlockedDecrement(&refs_);

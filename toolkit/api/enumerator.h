@@ -1,6 +1,7 @@
 #pragma once
-// The one enumerator behind every IEnumXxx the toolkit hands out. It walks a
-// snapshot shared with its clones; Policy copies one entry out to the client:
+// The enumerators the toolkit hands out walk a snapshot shared with their
+// clones. TEnumCursor gives them Skip, Reset and Clone; TEnum adds the usual
+// Next into a caller's array, with Policy copying one entry out:
 //   using Out = ...;                                  // element type of rgelt
 //   static void CopyOut(const Stored&, Out&);         // may throw std::bad_alloc
 //   static void Discard(Out&);                        // undoes CopyOut
@@ -18,34 +19,12 @@ namespace quillon {
 // when nothing is left (a success code, not S_FALSE).
 constexpr HRESULT kEnumValueOutOfRange = 1781;
 
-template <class Interface, class Stored, class Policy>
-class TEnum : public ComObject<Interface> {
+template <class Derived, class Interface, class Stored>
+class TEnumCursor : public ComObject<Interface> {
  public:
-  using Out = typename Policy::Out;
   using Snapshot = std::shared_ptr<const std::vector<Stored>>;
 
-  TEnum(Snapshot items, ULONG position) : items_(std::move(items)), position_(position) {}
-
-  STDMETHODIMP Next(ULONG celt, Out* rgelt, ULONG* pceltFetched) override {
-    return ComGuard(L"Enumerator.Next", E_FAIL, [&]() -> HRESULT {
-      if (celt == 0) return E_INVALIDARG;
-      if (!rgelt || (!pceltFetched && celt != 1)) return E_POINTER;
-      ULONG left = position_ < items_->size() ? ULONG(items_->size() - position_) : 0;
-      ULONG n = celt < left ? celt : left;
-      if (pceltFetched) *pceltFetched = n;
-      if (n == 0) return kEnumValueOutOfRange;
-      ULONG done = 0;
-      try {
-        for (; done < n; ++done) Policy::CopyOut((*items_)[position_ + done], rgelt[done]);
-      } catch (const std::bad_alloc&) {
-        while (done > 0) Policy::Discard(rgelt[--done]);
-        if (pceltFetched) *pceltFetched = 0;
-        return E_OUTOFMEMORY;
-      }
-      position_ += n;
-      return n == celt ? S_OK : S_FALSE;
-    });
-  }
+  TEnumCursor(Snapshot items, ULONG position) : items_(std::move(items)), position_(position) {}
 
   STDMETHODIMP Skip(ULONG celt) override {
     if (celt == 0) return E_INVALIDARG;
@@ -63,14 +42,49 @@ class TEnum : public ComObject<Interface> {
     if (!ppenum) return E_POINTER;
     *ppenum = nullptr;
     return ComGuard(L"Enumerator.Clone", E_OUTOFMEMORY, [&]() -> HRESULT {
-      *ppenum = MakeCom<TEnum>(items_, position_).Detach();
+      *ppenum = MakeCom<Derived>(items_, position_).Detach();
       return S_OK;
     });
   }
 
- private:
+ protected:
+  // Entries left from the position, at most Celt.
+  ULONG Available(ULONG celt) const {
+    ULONG left = position_ < items_->size() ? ULONG(items_->size() - position_) : 0;
+    return celt < left ? celt : left;
+  }
+
   Snapshot items_;
   ULONG position_;
+};
+
+template <class Interface, class Stored, class Policy>
+class TEnum : public TEnumCursor<TEnum<Interface, Stored, Policy>, Interface, Stored> {
+  using Base = TEnumCursor<TEnum, Interface, Stored>;
+
+ public:
+  using Out = typename Policy::Out;
+  using Base::Base;
+
+  STDMETHODIMP Next(ULONG celt, Out* rgelt, ULONG* pceltFetched) override {
+    return ComGuard(L"Enumerator.Next", E_FAIL, [&]() -> HRESULT {
+      if (celt == 0) return E_INVALIDARG;
+      if (!rgelt || (!pceltFetched && celt != 1)) return E_POINTER;
+      ULONG n = this->Available(celt);
+      if (pceltFetched) *pceltFetched = n;
+      if (n == 0) return kEnumValueOutOfRange;
+      ULONG done = 0;
+      try {
+        for (; done < n; ++done) Policy::CopyOut((*this->items_)[this->position_ + done], rgelt[done]);
+      } catch (const std::bad_alloc&) {
+        while (done > 0) Policy::Discard(rgelt[--done]);
+        if (pceltFetched) *pceltFetched = 0;
+        return E_OUTOFMEMORY;
+      }
+      this->position_ += n;
+      return n == celt ? S_OK : S_FALSE;
+    });
+  }
 };
 
 }  // namespace quillon

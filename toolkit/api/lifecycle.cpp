@@ -4,6 +4,7 @@
 #include <string>
 
 #include "../address_space/opc_tag.h"
+#include "../group/group.h"
 #include "../server/server.h"
 #include "../server/server_factory.h"
 #include "ansi_text.h"
@@ -36,7 +37,7 @@ QUILLON_API BOOL __stdcall CreateServer(const char* classId, LONG scanRate) {
     m.ServerScanRate = scanRate;
     m.DefaultTimeBias = ComputeDefaultTimeBias();
     m.RootTag = std::make_shared<TOPCTag>(nullptr, L"ROOT");
-    m.PublicGroupList = std::make_unique<std::vector<IUnknown*>>();
+    m.PublicGroupList = std::make_unique<std::vector<ComPtr<TGroup>>>();
     m.ServerList = std::make_unique<std::vector<TServer*>>();
     m.AddressSpaceMutex = UniqueHandle(CreateMutexW(nullptr, FALSE, nullptr));
     if (!m.AddressSpaceMutex) throw std::runtime_error("CreateMutex failed");
@@ -62,7 +63,12 @@ QUILLON_API BOOL __stdcall FreeServer(void) {
       else if (m.RootTag)
         m.AbandonedTrees.push_back(std::move(m.RootTag));
     }
-    m.PublicGroupList.reset();
+    if (auto publics = std::move(m.PublicGroupList)) {
+      for (auto it = publics->rbegin(); it != publics->rend(); ++it) {
+        CoDisconnectObject(static_cast<IOPCItemMgt*>(it->Get()), 0);
+        (*it)->Teardown();
+      }
+    }
     if (m.ServerList) {
       std::vector<TServer*> servers = *m.ServerList;
       for (auto it = servers.rbegin(); it != servers.rend(); ++it) (*it)->Destroy();
@@ -80,7 +86,11 @@ QUILLON_API void __stdcall ShutDown(void) {
     if (!m.ServerList) return kTrue;
     std::vector<ComPtr<TServer>> servers;
     for (TServer* s : *m.ServerList) servers.emplace_back(s);
-    for (auto& s : servers) s->Destroy();
+    for (auto& s : servers) {
+      if (s->Destroyed()) continue;  // a client let go during an earlier request
+      s->RequestShutdown();
+      s->Destroy();
+    }
     return kTrue;
   });
 }

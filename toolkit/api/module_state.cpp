@@ -1,6 +1,7 @@
 #include "module_state.h"
 
 #include "../address_space/opc_tag.h"
+#include "../group/group.h"
 
 namespace quillon {
 

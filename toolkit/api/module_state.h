@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "com_ptr.h"
 #include "critical_section.h"
 #include "quillon.h"
 #include "unique_handle.h"
 
 namespace quillon {
 
+class TGroup;
 class TOPCTag;
 class TServer;
 class TServerFactory;
@@ -39,7 +41,8 @@ struct ModuleState {
   std::vector<std::shared_ptr<TOPCTag>> AbandonedTrees;
   // Live server objects in order of creation; each adds and removes itself.
   std::unique_ptr<std::vector<TServer*>> ServerList;
-  std::unique_ptr<std::vector<IUnknown*>> PublicGroupList;
+  // Groups moved to the public list; the list holds one reference on each.
+  std::unique_ptr<std::vector<ComPtr<TGroup>>> PublicGroupList;
   UniqueHandle AddressSpaceMutex;
   TServerFactory* ClassFactory = nullptr;  // holds one reference while registered
   LPTOP_LEVEL_EXCEPTION_FILTER SavedExceptionFilter = nullptr;
@@ -52,6 +55,8 @@ struct ModuleState {
 
   // Around every host read or write callback, so that no two overlap.
   CriticalSection CallbackLock;
+  // Around flagging and destroying a group in RemoveGroup and RemovePublicGroup.
+  CriticalSection GroupRemovalLock;
 
   // Clipboard formats of the DA 1.0 data streams.
   UINT FormatData = 0, FormatDataTime = 0, FormatWriteComplete = 0;

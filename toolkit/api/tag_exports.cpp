@@ -6,6 +6,7 @@
 #include "clock.h"
 #include "guard.h"
 #include "module_state.h"
+#include "mutex_lock.h"
 
 using namespace quillon;
 
@@ -57,14 +58,8 @@ QUILLON_API TagHandle __stdcall RegTag(TagHandle parent, const char* name, VARIA
 QUILLON_API BOOL __stdcall UnregTag(TagHandle handle) {
   if (!handle) return 0;
   return ExportGuard(L"UnregTag", [&]() -> BOOL {
-    HANDLE mutex = Module().AddressSpaceMutex.Get();
-    if (!mutex) return 0;
-    DWORD wait = WaitForSingleObject(mutex, 1000);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return 0;
-    struct Release {
-      HANDLE m;
-      ~Release() { ReleaseMutex(m); }
-    } release{mutex};
+    MutexLock lock(Module().AddressSpaceMutex.Get(), 1000);
+    if (!lock.Locked()) return 0;
     TOPCTag* tag = TOPCTag::FromHandle(handle);
     if (TOPCTag* parent = tag->Parent()) {
       int index = parent->IndexOfChildNode(tag);

@@ -1,5 +1,6 @@
 #pragma once
 // Owner of one VARIANT.
+#include <windows.h>
 #include <oleauto.h>
 
 #include <new>

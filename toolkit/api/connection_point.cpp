@@ -1,0 +1,126 @@
+#include "connection_point.h"
+
+#include <olectl.h>
+
+#include "enumerator.h"
+
+namespace quillon {
+namespace {
+
+// The snapshot holds a reference on each sink for as long as it lives.
+struct HeldConnection {
+  ComPtr<IUnknown> sink;
+  DWORD cookie;
+};
+
+struct ConnectionPolicy {
+  using Out = CONNECTDATA;
+  static void CopyOut(const HeldConnection& c, CONNECTDATA& out) {
+    out.pUnk = ComPtr<IUnknown>(c.sink).Detach();
+    out.dwCookie = c.cookie;
+  }
+  static void Discard(CONNECTDATA& out) {
+    if (out.pUnk) out.pUnk->Release();
+    out.pUnk = nullptr;
+  }
+};
+
+struct PointPolicy {
+  using Out = IConnectionPoint*;
+  static void CopyOut(const ComPtr<IConnectionPoint>& p, IConnectionPoint*& out) {
+    out = ComPtr<IConnectionPoint>(p).Detach();
+  }
+  static void Discard(IConnectionPoint*& out) {
+    if (out) out->Release();
+    out = nullptr;
+  }
+};
+
+using TEnumConnections = TEnum<IEnumConnections, HeldConnection, ConnectionPolicy>;
+using TEnumConnectionPoints = TEnum<IEnumConnectionPoints, ComPtr<IConnectionPoint>, PointPolicy>;
+
+}  // namespace
+
+TConnectionPoint::TConnectionPoint(IConnectionPointContainer* container, const IID& iid, ConnectHandler onConnect)
+    : container_(container), iid_(iid), onConnect_(std::move(onConnect)) {}
+
+void TConnectionPoint::Detach() {
+  container_ = nullptr;
+  onConnect_ = nullptr;
+  sink_.Reset();
+}
+
+STDMETHODIMP TConnectionPoint::GetConnectionInterface(IID* piid) {
+  if (!piid) return E_POINTER;
+  *piid = iid_;
+  return S_OK;
+}
+
+STDMETHODIMP TConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** ppcpc) {
+  if (!ppcpc) return E_POINTER;
+  *ppcpc = container_;
+  if (!container_) return E_UNEXPECTED;
+  container_->AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP TConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+  if (!cookie) return E_POINTER;
+  *cookie = 0;
+  if (!sink) return E_POINTER;
+  if (sink_ || !container_) return CONNECT_E_CANNOTCONNECT;
+  return ComGuard(L"Advise", E_FAIL, [&] {
+    ComPtr<IUnknown> held(sink);
+    if (onConnect_) onConnect_(sink, true);
+    sink_ = std::move(held);
+    cookie_ = nextCookie_++;
+    *cookie = cookie_;
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TConnectionPoint::Unadvise(DWORD cookie) {
+  if (!sink_ || cookie == 0 || cookie != cookie_) return CONNECT_E_NOCONNECTION;
+  return ComGuard(L"Unadvise", E_FAIL, [&] {
+    ComPtr<IUnknown> sink = std::move(sink_);
+    cookie_ = 0;
+    if (onConnect_) onConnect_(sink.Get(), false);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TConnectionPoint::EnumConnections(IEnumConnections** ppEnum) {
+  if (!ppEnum) return E_POINTER;
+  *ppEnum = nullptr;
+  return ComGuard(L"EnumConnections", E_OUTOFMEMORY, [&] {
+    std::vector<HeldConnection> held;
+    if (sink_) held.push_back({sink_, cookie_});
+    auto snapshot = std::make_shared<const std::vector<HeldConnection>>(std::move(held));
+    *ppEnum = MakeCom<TEnumConnections>(std::move(snapshot), 0).Detach();
+    return S_OK;
+  });
+}
+
+HRESULT FindConnectionPointIn(TConnectionPoint* point, REFIID riid, IConnectionPoint** ppCP) {
+  if (!ppCP) return E_POINTER;
+  *ppCP = nullptr;
+  IID iid;
+  if (!point || FAILED(point->GetConnectionInterface(&iid)) || iid != riid) return CONNECT_E_NOCONNECTION;
+  *ppCP = point;
+  point->AddRef();
+  return S_OK;
+}
+
+HRESULT EnumConnectionPointsOf(TConnectionPoint* point, IEnumConnectionPoints** ppEnum) {
+  if (!ppEnum) return E_POINTER;
+  *ppEnum = nullptr;
+  return ComGuard(L"EnumConnectionPoints", E_OUTOFMEMORY, [&] {
+    std::vector<ComPtr<IConnectionPoint>> points;
+    if (point) points.emplace_back(point);
+    auto snapshot = std::make_shared<const std::vector<ComPtr<IConnectionPoint>>>(std::move(points));
+    *ppEnum = MakeCom<TEnumConnectionPoints>(std::move(snapshot), 0).Detach();
+    return S_OK;
+  });
+}
+
+}  // namespace quillon

@@ -1,0 +1,56 @@
+#include "enum_item.h"
+
+#include "../api/enumerator.h"
+#include "../api/task_mem.h"
+
+namespace quillon {
+namespace {
+
+// Next hands out a new array per call, and S_FALSE (not 1781) at the end.
+class TEnumItem : public TEnumCursor<TEnumItem, IEnumOPCItemAttributes, ItemRecord> {
+ public:
+  using TEnumCursor::TEnumCursor;
+
+  STDMETHODIMP Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArray, ULONG* pceltFetched) override {
+    if (celt == 0) return E_INVALIDARG;
+    if (!ppItemArray || !pceltFetched) return E_POINTER;
+    *ppItemArray = nullptr;
+    *pceltFetched = 0;
+    return ComGuard(L"TEnumItem.Next", E_OUTOFMEMORY, [&] {
+      ULONG n = Available(celt);
+      TaskMem<OPCITEMATTRIBUTES> out(n);
+      std::vector<TaskMem<wchar_t>> ids;
+      ids.reserve(n);
+      for (ULONG i = 0; i < n; ++i) ids.push_back(TaskMemString((*items_)[position_ + i].itemId));
+      for (ULONG i = 0; i < n; ++i) {
+        out[i] = (*items_)[position_ + i].attributes;
+        out[i].szItemID = ids[i].Detach();
+      }
+      position_ += n;
+      *pceltFetched = n;
+      *ppItemArray = out.Detach();
+      return n == celt ? S_OK : S_FALSE;
+    });
+  }
+};
+
+}  // namespace
+
+ItemRecord ItemRecord::Of(const TOPCItem& item) {
+  OPCITEMATTRIBUTES a{};
+  if (!item.GetAttributes(a)) throw std::runtime_error("item attributes failed");
+  ItemRecord r{a.szItemID ? a.szItemID : L"", a};
+  CoTaskMemFree(a.szItemID);
+  VariantClear(&a.vEUInfo);
+  r.attributes.szItemID = nullptr;
+  r.attributes.szAccessPath = nullptr;
+  VariantInit(&r.attributes.vEUInfo);
+  return r;
+}
+
+ComPtr<IEnumOPCItemAttributes> MakeEnumItem(std::vector<ItemRecord> records) {
+  auto snapshot = std::make_shared<const std::vector<ItemRecord>>(std::move(records));
+  return MakeCom<TEnumItem>(std::move(snapshot), 0);
+}
+
+}  // namespace quillon

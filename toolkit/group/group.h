@@ -1,0 +1,130 @@
+#pragma once
+// One OPC group of one server object: its state, its items, its hidden window
+// with the update and keep-alive timers, and its IOPCDataCallback point.
+#include <objbase.h>
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "../address_space/opc_item.h"
+#include "../api/com_object.h"
+#include "../api/connection_point.h"
+#include "../api/unique_handle.h"
+#include "opc_da.h"
+
+namespace quillon {
+
+class TServer;
+
+class TGroup : public ComObject<IOPCGroupStateMgt2, IOPCPublicGroupStateMgt, IOPCItemMgt, IConnectionPointContainer> {
+ public:
+  explicit TGroup(TServer* server);
+
+  OPCHANDLE GroupHandle() const { return handle_; }
+  const std::wstring& Name() const { return name_; }
+  bool Removed() const { return removed_; }
+  bool IsPublic() const { return isPublic_; }
+  DWORD UpdateRate() const { return updateRate_; }
+  TServer* Server() const { return server_; }
+
+  // Set by the server's AddGroup, in this order.
+  void SetName(std::wstring name) { name_ = std::move(name); }
+  void SetClientHandle(OPCHANDLE h) { clientHandle_ = h; }
+  void SetTimeBias(LONG bias) { timeBias_ = bias; }
+  void SetPercentDeadband(FLOAT deadband) { percentDeadband_ = deadband; }
+  void SetLocale(LCID lcid) { localeId_ = lcid; }
+  // The revised rate: never below the server's minimum.
+  void SetUpdateRate(DWORD requested);
+  void SetActive(BOOL active);
+  void SetRemoved() { removed_ = true; }
+  void SetPublic() { isPublic_ = true; }
+
+  // Frees items, transactions, window and connections now; the object stays
+  // (answering E_FAIL as removed) until its last reference goes.
+  void Teardown();
+  // The server is going: the group must never reach it again.
+  void DetachFromServer() { server_ = nullptr; }
+
+  // The item of this group that a server handle names, or none.
+  TOPCItem* FindItem(OPCHANDLE handle) const;
+
+  // IOPCGroupStateMgt / IOPCGroupStateMgt2
+  STDMETHODIMP GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias,
+                        FLOAT* pPercentDeadband, LCID* pLCID, OPCHANDLE* phClientGroup,
+                        OPCHANDLE* phServerGroup) override;
+  STDMETHODIMP SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, BOOL* pActive, LONG* pTimeBias,
+                        FLOAT* pPercentDeadband, LCID* pLCID, OPCHANDLE* phClientGroup) override;
+  STDMETHODIMP SetName(LPCWSTR szName) override;
+  STDMETHODIMP CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) override;
+  STDMETHODIMP SetKeepAlive(DWORD dwKeepAliveTime, DWORD* pdwRevisedKeepAliveTime) override;
+  STDMETHODIMP GetKeepAlive(DWORD* pdwKeepAliveTime) override;
+
+  // IOPCPublicGroupStateMgt
+  STDMETHODIMP GetState(BOOL* pPublic) override;
+  STDMETHODIMP MoveToPublic() override;
+
+  // IOPCItemMgt
+  STDMETHODIMP AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults,
+                        HRESULT** ppErrors) override;
+  STDMETHODIMP ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL bBlobUpdate,
+                             OPCITEMRESULT** ppValidationResults, HRESULT** ppErrors) override;
+  STDMETHODIMP RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) override;
+  STDMETHODIMP SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) override;
+  STDMETHODIMP SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient,
+                                HRESULT** ppErrors) override;
+  STDMETHODIMP SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes,
+                            HRESULT** ppErrors) override;
+  STDMETHODIMP CreateEnumerator(REFIID riid, LPUNKNOWN* ppUnk) override;
+
+  // IConnectionPointContainer
+  STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
+  STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+
+  // The group window's procedure.
+  LRESULT DoWndProc(UINT msg, WPARAM wParam, LPARAM lParam);
+
+ protected:
+  ~TGroup() override;
+  void* QueryOther(REFIID riid) override;
+
+ private:
+  // One definition: its code, and the tag it names when it can be added.
+  HRESULT ValidateItem(const OPCITEMDEF& def, OPCITEMRESULT& result, TOPCTag** found);
+  // The arrays of ValidateItems and AddItems, with the tags found per entry.
+  HRESULT ValidateAll(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT** ppResults, HRESULT** ppErrors,
+                      std::vector<TOPCTag*>* tags);
+  TOPCItem* AddItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def);
+  // The frame of the per-item list methods: E_FAIL when removed, E_INVALIDARG
+  // for no entries, else one code per entry and S_FALSE when any is not S_OK.
+  template <class PerItem>
+  HRESULT ForEachHandle(const wchar_t* operation, DWORD count, const OPCHANDLE* handles, HRESULT** ppErrors,
+                        PerItem perItem);
+  void ConnectToGroup(IUnknown* sink, bool connecting);
+  void ResetTimer();
+
+  OPCHANDLE handle_;
+  TServer* server_;
+  std::vector<std::unique_ptr<TOPCItem>> items_;
+  std::unordered_map<OPCHANDLE, TOPCItem*> itemIndex_;
+  UniqueHandle itemLock_;
+  HWND window_ = nullptr;
+  std::wstring name_;
+  BOOL active_ = FALSE;
+  OPCHANDLE clientHandle_ = 0;
+  LCID localeId_ = 0;
+  LONG timeBias_;
+  FLOAT percentDeadband_ = 0;
+  DWORD updateRate_ = 0;
+  bool removed_ = false;
+  BOOL enabled_ = -1;
+  double lastUpdate_;  // days, UTC
+  bool isPublic_ = false;
+  DWORD keepAlive_ = 0;
+  ComPtr<TConnectionPoint> dataPoint_;
+  ComPtr<IOPCDataCallback> dataCallback_;
+  bool tornDown_ = false;
+};
+
+}  // namespace quillon

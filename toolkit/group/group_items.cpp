@@ -1,0 +1,193 @@
+// IOPCItemMgt: validating, adding and removing items, their per-item setters,
+// and the item enumerator.
+#include "../api/bstr.h"
+#include "../api/guard.h"
+#include "../api/module_state.h"
+#include "../api/mutex_lock.h"
+#include "../api/task_mem.h"
+#include "../server/server.h"
+#include "enum_item.h"
+#include "group.h"
+#include "opc_error.h"
+
+namespace quillon {
+namespace {
+
+bool IsBlank(const wchar_t* s) {
+  for (; s && *s; ++s)
+    if (*s > L' ') return false;
+  return true;
+}
+
+// Whether the tag's current value converts to the requested type (VT_EMPTY:
+// the canonical type, always accepted).
+HRESULT CheckRequestedType(const TOPCTag& tag, VARTYPE requested) {
+  if (requested == VT_EMPTY) return S_OK;
+  return tag.CheckConversion(requested) == S_OK ? S_OK : OPC_E_BADTYPE;
+}
+
+void NotifyItem(TServer* server, TOPCTag& tag, LONG action) {
+  if (ItemNotifyProc proc = Module().Callbacks.itemNotify)
+    proc(server ? server->Handle() : nullptr, tag.Handle(), action);
+}
+
+}  // namespace
+
+HRESULT TGroup::ValidateItem(const OPCITEMDEF& def, OPCITEMRESULT& res, TOPCTag** found) {
+  res.dwBlobSize = 0;
+  res.pBlob = nullptr;
+  *found = nullptr;
+  HRESULT code = OPC_E_INVALIDITEMID;
+  ComGuard(L"ValidateItem", E_FAIL, [&] {
+    if (IsBlank(def.szItemID)) return S_OK;
+    std::wstring itemId = def.szItemID;
+    TOPCTag* tag = Module().RootTag ? Module().RootTag->FindByItemId(itemId) : nullptr;
+    if (!tag) {
+      if (TagNotifyProc proc = Module().Callbacks.tagNotify) {
+        TagHandle supplied = nullptr;
+        proc(Bstr(itemId).Detach(), Bstr(def.szAccessPath ? def.szAccessPath : L"").Detach(), &supplied);
+        tag = TOPCTag::FromHandle(supplied);
+      }
+    }
+    if (!tag || tag->Removed()) return S_OK;
+    // The tag's identity, as far as a handle holds it; nothing maps it back.
+    res.hServer = OPCHANDLE(reinterpret_cast<uintptr_t>(tag->Handle()));
+    res.vtCanonicalDataType = tag->CanonicalDataType();
+    res.dwAccessRights = tag->AccessRights();
+    code = CheckRequestedType(*tag, def.vtRequestedDataType);
+    if (code == S_OK) *found = tag;
+    return S_OK;
+  });
+  return code;
+}
+
+TOPCItem* TGroup::AddItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def) {
+  TOPCTag& t = *tag;
+  auto item = std::make_unique<TOPCItem>(std::move(tag), def);
+  TOPCItem* raw = item.get();
+  items_.push_back(std::move(item));
+  itemIndex_.emplace(raw->ServerHandle(), raw);
+  NotifyItem(server_, t, 0);
+  return raw;
+}
+
+HRESULT TGroup::ValidateAll(DWORD dwCount, const OPCITEMDEF* defs, OPCITEMRESULT** ppResults, HRESULT** ppErrors,
+                            std::vector<TOPCTag*>* tags) {
+  if (removed_) return E_FAIL;
+  if (dwCount == 0 || !defs || !ppResults || !ppErrors) return E_INVALIDARG;
+  TaskMem<OPCITEMRESULT> results(dwCount);
+  TaskMem<HRESULT> errors(dwCount);
+  if (tags) tags->assign(dwCount, nullptr);
+  HRESULT result = S_OK;
+  for (DWORD i = 0; i < dwCount; ++i) {
+    TOPCTag* tag = nullptr;
+    errors[i] = ValidateItem(defs[i], results[i], &tag);
+    if (errors[i] != S_OK) result = S_FALSE;
+    if (tags) (*tags)[i] = tag;
+  }
+  *ppResults = results.Detach();
+  *ppErrors = errors.Detach();
+  return result;
+}
+
+STDMETHODIMP TGroup::ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL, OPCITEMRESULT** ppValidationResults,
+                                   HRESULT** ppErrors) {
+  return ComGuard(L"TGroup.ValidateItems", E_FAIL,
+                  [&] { return ValidateAll(dwCount, pItemArray, ppValidationResults, ppErrors, nullptr); });
+}
+
+STDMETHODIMP TGroup::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults,
+                              HRESULT** ppErrors) {
+  HRESULT result = E_FAIL;
+  return ComGuard(L"AddItems", result, [&] {
+    std::vector<TOPCTag*> tags;
+    result = ValidateAll(dwCount, pItemArray, ppAddResults, ppErrors, &tags);
+    if (FAILED(result)) return result;
+    for (DWORD i = 0; i < dwCount; ++i)
+      if (tags[i]) (*ppAddResults)[i].hServer = AddItem(tags[i]->shared_from_this(), pItemArray[i])->ServerHandle();
+    return result;
+  });
+}
+
+template <class PerItem>
+HRESULT TGroup::ForEachHandle(const wchar_t* operation, DWORD count, const OPCHANDLE* handles, HRESULT** ppErrors,
+                              PerItem perItem) {
+  if (removed_) return E_FAIL;
+  if (count == 0 || !handles || !ppErrors) return E_INVALIDARG;
+  return ComGuard(operation, E_FAIL, [&] {
+    TaskMem<HRESULT> errors(count);
+    HRESULT result = S_OK;
+    for (DWORD i = 0; i < count; ++i) {
+      MutexLock lock(itemLock_.Get(), 1000);
+      if (!lock.Locked()) {
+        errors[i] = E_FAIL;
+      } else if (TOPCItem* item = FindItem(handles[i])) {
+        errors[i] = perItem(i, *item);
+      } else {
+        errors[i] = OPC_E_INVALIDHANDLE;
+      }
+      if (errors[i] != S_OK) result = S_FALSE;
+    }
+    *ppErrors = errors.Detach();
+    return result;
+  });
+}
+
+STDMETHODIMP TGroup::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) {
+  return ForEachHandle(L"TGroup.RemoveItems", dwCount, phServer, ppErrors, [&](DWORD, TOPCItem& item) {
+    ComGuard(L"TGroup.RemoveItem", S_OK, [&] {
+      NotifyItem(server_, item.Tag(), 1);
+      return S_OK;
+    });
+    itemIndex_.erase(item.ServerHandle());
+    std::erase_if(items_, [&](const auto& p) { return p.get() == &item; });
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TGroup::SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) {
+  return ForEachHandle(L"TGroup.SetActiveState", dwCount, phServer, ppErrors, [&](DWORD, TOPCItem& item) {
+    ComGuard(L"TGroup.SetActiveState", S_OK, [&] {
+      NotifyItem(server_, item.Tag(), bActive ? 2 : 3);
+      return S_OK;
+    });
+    item.SetActive(bActive != FALSE);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TGroup::SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient, HRESULT** ppErrors) {
+  if (!phClient && !removed_ && dwCount) return E_INVALIDARG;
+  return ForEachHandle(L"Group.SetClientHandles", dwCount, phServer, ppErrors, [&](DWORD i, TOPCItem& item) {
+    item.SetClientHandle(phClient[i]);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TGroup::SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes,
+                                  HRESULT** ppErrors) {
+  if (!pRequestedDatatypes && !removed_ && dwCount) return E_INVALIDARG;
+  return ForEachHandle(L"TGroup.SetDatatypes", dwCount, phServer, ppErrors, [&](DWORD i, TOPCItem& item) {
+    if (item.TagRemoved()) return OPC_E_UNKNOWNITEMID;
+    HRESULT hr = CheckRequestedType(item.Tag(), pRequestedDatatypes[i]);
+    if (hr == S_OK) item.SetRequestedDataType(pRequestedDatatypes[i]);
+    return hr;
+  });
+}
+
+STDMETHODIMP TGroup::CreateEnumerator(REFIID riid, LPUNKNOWN* ppUnk) {
+  if (ppUnk) *ppUnk = nullptr;
+  if (removed_) return E_FAIL;
+  if (!ppUnk) return E_INVALIDARG;
+  return ComGuard(L"TGroup.CreateEnumerator", E_FAIL, [&] {
+    std::vector<ItemRecord> records;
+    records.reserve(items_.size());
+    for (const auto& item : items_) records.push_back(ItemRecord::Of(*item));
+    ComPtr<IEnumOPCItemAttributes> e = MakeEnumItem(std::move(records));
+    HRESULT hr = e->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+    if (FAILED(hr)) return hr;
+    return items_.empty() ? S_FALSE : S_OK;
+  });
+}
+
+}  // namespace quillon

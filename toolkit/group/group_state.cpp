@@ -1,0 +1,150 @@
+// IOPCGroupStateMgt, IOPCGroupStateMgt2 and IOPCPublicGroupStateMgt.
+#include <cmath>
+
+#include "../api/guard.h"
+#include "../api/task_mem.h"
+#include "../server/server.h"
+#include "group.h"
+#include "opc_error.h"
+
+namespace quillon {
+namespace {
+
+bool IsBlank(std::wstring_view s) {
+  for (wchar_t c : s)
+    if (c > L' ') return false;
+  return true;
+}
+
+// Frees what AddItems handed back and the definitions built for it.
+struct CloneArrays {
+  std::vector<OPCITEMDEF> defs;
+  OPCITEMRESULT* results = nullptr;
+  HRESULT* errors = nullptr;
+  ~CloneArrays() {
+    for (auto& d : defs) {
+      CoTaskMemFree(d.szAccessPath);
+      CoTaskMemFree(d.szItemID);
+    }
+    CoTaskMemFree(results);
+    CoTaskMemFree(errors);
+  }
+};
+
+}  // namespace
+
+STDMETHODIMP TGroup::GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias,
+                              FLOAT* pPercentDeadband, LCID* pLCID, OPCHANDLE* phClientGroup,
+                              OPCHANDLE* phServerGroup) {
+  if (removed_) return E_FAIL;
+  return ComGuard(L"GetState", E_FAIL, [&] {
+    if (!pUpdateRate || !pActive || !ppName || !pTimeBias || !pPercentDeadband || !pLCID || !phClientGroup ||
+        !phServerGroup)
+      return E_POINTER;
+    TaskMem<wchar_t> name = TaskMemString(name_);
+    *pUpdateRate = updateRate_;
+    *pActive = active_;
+    *pTimeBias = timeBias_;
+    *pPercentDeadband = percentDeadband_;
+    *pLCID = localeId_;
+    *phClientGroup = clientHandle_;
+    *phServerGroup = handle_;
+    *ppName = name.Detach();
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TGroup::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, BOOL* pActive,
+                              LONG* pTimeBias, FLOAT* pPercentDeadband, LCID* pLCID, OPCHANDLE* phClientGroup) {
+  if (removed_) return E_FAIL;
+  HRESULT result = S_OK;
+  return ComGuard(L"SetState", E_FAIL, [&] {
+    if (pPercentDeadband) {
+      FLOAT d = *pPercentDeadband;
+      if (std::isnan(d) || d < 0.0f || d > 100.0f) return E_INVALIDARG;
+      percentDeadband_ = d;
+    }
+    if (pTimeBias) timeBias_ = *pTimeBias;
+    if (phClientGroup) clientHandle_ = *phClientGroup;
+    if (pLCID) localeId_ = *pLCID;
+    if (pActive) SetActive(*pActive);
+    if (pRequestedUpdateRate) {
+      SetUpdateRate(*pRequestedUpdateRate);
+      if (updateRate_ != *pRequestedUpdateRate) result = OPC_S_UNSUPPORTEDRATE;
+    }
+    if (pRevisedUpdateRate) *pRevisedUpdateRate = updateRate_;
+    ResetTimer();
+    return result;
+  });
+}
+
+STDMETHODIMP TGroup::SetName(LPCWSTR szName) {
+  if (removed_) return E_FAIL;
+  return ComGuard(L"SetState", E_FAIL, [&] {
+    std::wstring name = szName ? szName : L"";
+    if (IsBlank(name)) return E_INVALIDARG;
+    if (server_ && !server_->IsGroupNameFree(name)) return OPC_E_DUPLICATENAME;
+    name_ = std::move(name);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
+  if (ppUnk) *ppUnk = nullptr;
+  if (removed_ || !server_) return E_FAIL;
+  HRESULT result = E_FAIL;
+  return ComGuard(L"TGroup.CloneGroup", E_FAIL, [&] {
+    // The server's AddGroup may re-enter this group's server; keep both alive.
+    ComPtr<TGroup> self(this);
+    ComPtr<TServer> server(server_);
+    LONG timeBias = timeBias_;
+    FLOAT deadband = percentDeadband_;
+    OPCHANDLE hServer = 0;
+    DWORD revised = 0;
+    result = server->AddGroup(szName, FALSE, updateRate_, clientHandle_, &timeBias, &deadband, localeId_, &hServer,
+                              &revised, riid, ppUnk);
+    if (FAILED(result) || items_.empty()) return result;
+    ComPtr<IOPCItemMgt> itemMgt;
+    HRESULT hr = (*ppUnk)->QueryInterface(IID_IOPCItemMgt, reinterpret_cast<void**>(itemMgt.Put()));
+    if (FAILED(hr)) return hr;
+    CloneArrays arrays;
+    arrays.defs.resize(items_.size());
+    for (size_t i = 0; i < items_.size(); ++i)
+      if (!items_[i]->GetDefinition(arrays.defs[i])) throw std::runtime_error("item definition failed");
+    return result = itemMgt->AddItems(DWORD(arrays.defs.size()), arrays.defs.data(), &arrays.results, &arrays.errors);
+  });
+}
+
+STDMETHODIMP TGroup::SetKeepAlive(DWORD dwKeepAliveTime, DWORD* pdwRevisedKeepAliveTime) {
+  return ComGuard(L"SetKeepAlive", E_FAIL, [&] {
+    if (!pdwRevisedKeepAliveTime) return E_POINTER;
+    if (dwKeepAliveTime != keepAlive_) keepAlive_ = dwKeepAliveTime < updateRate_ ? updateRate_ : dwKeepAliveTime;
+    *pdwRevisedKeepAliveTime = keepAlive_;
+    return keepAlive_ == dwKeepAliveTime ? S_OK : OPC_S_UNSUPPORTEDRATE;
+  });
+}
+
+STDMETHODIMP TGroup::GetKeepAlive(DWORD* pdwKeepAliveTime) {
+  if (!pdwKeepAliveTime) return E_POINTER;
+  *pdwKeepAliveTime = keepAlive_;
+  return S_OK;
+}
+
+STDMETHODIMP TGroup::GetState(BOOL* pPublic) {
+  if (!pPublic) return E_POINTER;
+  *pPublic = isPublic_ ? -1 : FALSE;
+  return S_OK;
+}
+
+STDMETHODIMP TGroup::MoveToPublic() {
+  return ComGuard(L"MoveToPublic", E_FAIL, [&] {
+    if (isPublic_) return OPC_E_PUBLIC;
+    if (removed_ || !server_) return E_FAIL;
+    if (server_->GetGrp(name_, true)) return OPC_E_DUPLICATENAME;
+    server_->MoveGroupToPublic(this);
+    isPublic_ = true;
+    return S_OK;
+  });
+}
+
+}  // namespace quillon

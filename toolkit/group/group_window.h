@@ -1,0 +1,15 @@
+#pragma once
+// The hidden window of a group: its timers and posted transaction messages
+// arrive on the apartment thread and go to TGroup::DoWndProc.
+#include <windows.h>
+
+namespace quillon {
+
+class TGroup;
+
+enum : UINT_PTR { kUpdateTimer = 1, kKeepAliveTimer = 2 };
+
+// A message-only window (it needs no display) bound to Group.
+HWND CreateGroupWindow(TGroup* group);
+
+}  // namespace quillon

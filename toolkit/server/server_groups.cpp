@@ -1,0 +1,150 @@
+// IOPCServer: adding, finding, removing and enumerating groups, status and
+// error texts.
+#include <cstdlib>
+#include <ctime>
+
+#include "../api/bstr.h"
+#include "../api/enum_string.h"
+#include "../api/enum_unknown.h"
+#include "../api/error_texts.h"
+#include "../api/guard.h"
+#include "../api/module_state.h"
+#include "../api/task_mem.h"
+#include "../group/group.h"
+#include "opc_error.h"
+#include "server.h"
+
+namespace quillon {
+namespace {
+
+void NotifyGroup(TServer* server, const std::wstring& name, LONG action) {
+  if (GroupNotifyProc proc = Module().Callbacks.groupNotify) proc(server->Handle(), Bstr(name).Detach(), action);
+}
+
+}  // namespace
+
+std::wstring TServer::MakeDefaultGroupName() const {
+  std::srand(unsigned(std::time(nullptr)) ^ GetTickCount());
+  std::wstring name = L"OPCGROUP" + std::to_wstring(std::rand() % 10);
+  while (!IsGroupNameFree(name)) name += std::to_wstring(std::rand() % 10);
+  return name;
+}
+
+STDMETHODIMP TServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
+                               LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
+                               DWORD* pRevisedUpdateRate, REFIID riid, LPUNKNOWN* ppUnk) {
+  if (ppUnk) *ppUnk = nullptr;
+  HRESULT result = S_OK;
+  return ComGuard(L"AddGroup", result, [&] {
+    if (!ppUnk || !phServerGroup || !pRevisedUpdateRate) return E_INVALIDARG;
+    if (destroyed_) return E_FAIL;
+    std::wstring name = szName ? szName : L"";
+    if (name.empty())
+      name = MakeDefaultGroupName();
+    else if (!IsGroupNameFree(name))
+      RaiseOPC(OPC_E_DUPLICATENAME);
+    LONG timeBias = pTimeBias ? *pTimeBias : Module().DefaultTimeBias;
+    FLOAT deadband = pPercentDeadband ? *pPercentDeadband : 0.0f;
+
+    ComPtr<TGroup> group = MakeCom<TGroup>(this);
+    HRESULT hr = group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+    if (FAILED(hr)) {
+      group->Teardown();
+      RaiseOPC(E_NOINTERFACE);
+    }
+    group->SetName(name);
+    group->SetClientHandle(hClientGroup);
+    group->SetTimeBias(timeBias);
+    group->SetPercentDeadband(deadband);
+    group->SetLocale(dwLCID);
+    group->SetUpdateRate(dwRequestedUpdateRate);
+    group->SetActive(bActive);
+    groups_.push_back(group);  // the server's own reference
+    ++status_.dwGroupCount;
+    *phServerGroup = group->GroupHandle();
+    *pRevisedUpdateRate = group->UpdateRate();
+    if (group->UpdateRate() != dwRequestedUpdateRate) result = OPC_S_UNSUPPORTEDRATE;
+    NotifyGroup(this, name, 0);
+    return result;
+  });
+}
+
+STDMETHODIMP TServer::GetErrorString(HRESULT dwError, LCID, LPWSTR* ppString) {
+  return static_cast<IOPCCommon*>(this)->GetErrorString(dwError, ppString);
+}
+
+STDMETHODIMP TServer::GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
+  if (!ppUnk) return E_INVALIDARG;
+  *ppUnk = nullptr;
+  if (!szName) return E_INVALIDARG;
+  TGroup* group = GetGrp(std::wstring_view(szName), false);
+  if (!group) return E_INVALIDARG;
+  return group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+}
+
+STDMETHODIMP TServer::GetStatus(OPCSERVERSTATUS** ppServerStatus) {
+  if (!ppServerStatus) return E_INVALIDARG;
+  *ppServerStatus = nullptr;
+  return ComGuard(L"GetStatus", E_FAIL, [&] {
+    TaskMem<OPCSERVERSTATUS> status(1);
+    *status.Get() = status_;
+    GetSystemTimeAsFileTime(&status[0].ftCurrentTime);
+    status[0].szVendorInfo = TaskMemString(Module().VendorInfo).Detach();
+    *ppServerStatus = status.Detach();
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
+  HRESULT result = S_OK;
+  return ComGuard(L"RemoveGroup", result, [&] {
+    TGroup* found = GetGrp(hServerGroup, false);
+    if (!found) RaiseOPC(E_INVALIDARG);
+    ComPtr<TGroup> group(found);
+    NotifyGroup(this, group->Name(), 1);
+    Lock lock(Module().GroupRemovalLock);
+    group->SetRemoved();
+    // The server's reference goes now; the client's, if it holds one, keeps
+    // the object alive answering E_FAIL until it lets go.
+    bool inUse = !bForce && group->References() > 2;
+    if (inUse) {
+      DeleteGroup(group.Get());
+      return result = OPC_S_INUSE;
+    }
+    group->Teardown();
+    return result;
+  });
+}
+
+STDMETHODIMP TServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN* ppUnk) {
+  if (ppUnk) *ppUnk = nullptr;
+  HRESULT result = S_OK;
+  return ComGuard(L"CreateGroupEnumerator", result, [&] {
+    if (dwScope < OPC_ENUM_PRIVATE_CONNECTIONS || dwScope > OPC_ENUM_ALL) return E_INVALIDARG;
+    if (riid != IID_IEnumString && riid != IID_IEnumUnknown) return E_NOINTERFACE;
+    if (!ppUnk) return E_INVALIDARG;
+    std::vector<std::wstring> names;
+    std::vector<ComPtr<IUnknown>> units;
+    auto collect = [&](TGroup* g) {
+      names.push_back(g->Name());
+      units.emplace_back(static_cast<IOPCItemMgt*>(g));
+    };
+    bool privates = dwScope == OPC_ENUM_PRIVATE_CONNECTIONS || dwScope == OPC_ENUM_ALL_CONNECTIONS ||
+                    dwScope == OPC_ENUM_PRIVATE || dwScope == OPC_ENUM_ALL;
+    bool publics = dwScope == OPC_ENUM_PUBLIC_CONNECTIONS || dwScope == OPC_ENUM_ALL_CONNECTIONS ||
+                   dwScope == OPC_ENUM_PUBLIC || dwScope == OPC_ENUM_ALL;
+    if (privates)
+      for (auto& g : groups_) collect(g.Get());
+    if (publics)
+      if (auto& list = Module().PublicGroupList)
+        for (auto& g : *list) collect(g.Get());
+    bool empty = names.empty();
+    if (riid == IID_IEnumString)
+      *ppUnk = MakeEnumString(std::move(names)).Detach();
+    else
+      *ppUnk = MakeEnumUnknown(std::move(units)).Detach();
+    return result = empty ? S_FALSE : S_OK;
+  });
+}
+
+}  // namespace quillon
