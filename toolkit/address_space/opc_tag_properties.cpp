@@ -2,6 +2,7 @@
 // then the custom ones the host attached.
 #include <cstring>
 
+#include "../api/clock.h"
 #include "../api/error_texts.h"
 #include "../api/guard.h"
 #include "../api/module_state.h"
@@ -18,14 +19,6 @@ constexpr int kStandardCount = int(kStandardPropertyNames.size());
 bool SameTextIgnoreCase(std::wstring_view a, std::wstring_view b) {
   return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(),
                         int(b.size())) == CSTR_EQUAL;
-}
-
-// FILETIME (UTC) as an OLE date, not shifted to local time, milliseconds kept.
-DATE FileTimeToDate(const FILETIME& ft) {
-  constexpr double kTicksPerDay = 864e9;
-  constexpr double kDaysFrom1601To1899 = 109205.0;  // 1601-01-01 .. 1899-12-30
-  uint64_t ticks = (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-  return double(ticks) / kTicksPerDay - kDaysFrom1601To1899;
 }
 
 VARIANT Scalar(VARTYPE vt, LONG v) {
@@ -96,7 +89,7 @@ void TOPCTag::PropertyValueAt(int index, VARIANT& out) const {
     case 2: out = Scalar(VT_I2, quality_); break;
     case 3:
       V_VT(&out) = VT_DATE;
-      V_DATE(&out) = FileTimeToDate(timeStamp_);
+      V_DATE(&out) = FileTimeToOleDate(timeStamp_);
       break;
     case 4: out = Scalar(VT_I2, accessRights_); break;
     case 5: out = Scalar(VT_I4, Module().ServerScanRate); break;

@@ -1,10 +1,27 @@
 #pragma once
-// The current UTC time for values pushed by the host, on its hot path.
+// The current UTC time: for values pushed by the host (on its hot path) and as OLE dates.
 #include <windows.h>
+#include <oleauto.h>
 
 #include <atomic>
+#include <cstdint>
 
 namespace quillon {
+
+// A FILETIME (UTC) as an OLE date, not shifted to local time, milliseconds kept.
+inline DATE FileTimeToOleDate(const FILETIME& ft) {
+  constexpr double kTicksPerDay = 864e9;
+  constexpr double kDaysFrom1601To1899 = 109205.0;  // 1601-01-01 .. 1899-12-30
+  uint64_t ticks = (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  return double(ticks) / kTicksPerDay - kDaysFrom1601To1899;
+}
+
+// Now (UTC) as an OLE date.
+inline DATE NowOleDate() {
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);
+  return FileTimeToOleDate(ft);
+}
 
 // The system time, read again only when the millisecond tick count moves:
 // within one tick the system clock cannot be told apart on Windows (its

@@ -6,25 +6,15 @@
 #include "../api/module_state.h"
 #include "../server/server.h"
 #include "group_window.h"
+#include "../api/clock.h"
 
 namespace quillon {
-namespace {
-
-double NowDays() {
-  FILETIME ft;
-  GetSystemTimeAsFileTime(&ft);
-  uint64_t ticks = (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-  return double(ticks) / 864e9 - 109205.0;  // days since 1899-12-30
-}
-
-}  // namespace
-
 TGroup::TGroup(TServer* server)
     : handle_(NewObjectHandle(this)),
       server_(server),
       itemLock_(CreateMutexW(nullptr, FALSE, nullptr)),
       timeBias_(Module().DefaultTimeBias),
-      lastUpdate_(NowDays()) {
+      lastUpdate_(NowOleDate()) {
   if (!itemLock_) throw std::runtime_error("CreateMutex failed for the item lock");
   window_ = CreateGroupWindow(this);
   dataPoint_ = MakeCom<TConnectionPoint>(static_cast<IConnectionPointContainer*>(this), IID_IOPCDataCallback,
@@ -35,6 +25,7 @@ TGroup::~TGroup() { Teardown(); }
 
 void* TGroup::QueryOther(REFIID riid) {
   if (riid == IID_IOPCGroupStateMgt) return static_cast<IOPCGroupStateMgt*>(static_cast<IOPCGroupStateMgt2*>(this));
+  if (riid == IID_IOPCSyncIO) return static_cast<IOPCSyncIO*>(static_cast<IOPCSyncIO2*>(this));
   return nullptr;
 }
 
@@ -44,6 +35,7 @@ void TGroup::Teardown() {
   removed_ = true;
   enabled_ = FALSE;
   ResetTimer();
+  if (window_) KillTimer(window_, kKeepAliveTimer);
   // Items go without notifying the host.
   itemIndex_.clear();
   items_.clear();
@@ -61,31 +53,9 @@ void TGroup::SetUpdateRate(DWORD requested) {
   updateRate_ = requested > minimum ? requested : minimum;
 }
 
-void TGroup::SetActive(BOOL active) {
-  if (!active == !active_) return;
-  active_ = active;
-  ResetTimer();
-}
-
 TOPCItem* TGroup::FindItem(OPCHANDLE handle) const {
   auto it = itemIndex_.find(handle);
   return it == itemIndex_.end() ? nullptr : it->second;
-}
-
-void TGroup::ConnectToGroup(IUnknown* sink, bool connecting) {
-  dataCallback_.Reset();
-  if (connecting) sink->QueryInterface(IID_IOPCDataCallback, reinterpret_cast<void**>(dataCallback_.Put()));
-  ResetTimer();
-}
-
-void TGroup::ResetTimer() {
-  if (!window_) return;
-  KillTimer(window_, kUpdateTimer);
-  if (active_ && enabled_ && dataCallback_) SetTimer(window_, kUpdateTimer, updateRate_, nullptr);
-}
-
-LRESULT TGroup::DoWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(window_, msg, wParam, lParam);
 }
 
 STDMETHODIMP TGroup::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {

@@ -18,7 +18,8 @@ namespace quillon {
 
 class TServer;
 
-class TGroup : public ComObject<IOPCGroupStateMgt2, IOPCPublicGroupStateMgt, IOPCItemMgt, IConnectionPointContainer> {
+class TGroup : public ComObject<IOPCGroupStateMgt2, IOPCSyncIO2, IOPCPublicGroupStateMgt, IOPCItemMgt,
+                                IConnectionPointContainer> {
  public:
   explicit TGroup(TServer* server);
 
@@ -78,6 +79,19 @@ class TGroup : public ComObject<IOPCGroupStateMgt2, IOPCPublicGroupStateMgt, IOP
                             HRESULT** ppErrors) override;
   STDMETHODIMP CreateEnumerator(REFIID riid, LPUNKNOWN* ppUnk) override;
 
+  // IOPCSyncIO / IOPCSyncIO2
+  STDMETHODIMP Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer, OPCITEMSTATE** ppItemValues,
+                    HRESULT** ppErrors) override;
+  STDMETHODIMP Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, HRESULT** ppErrors) override;
+  STDMETHODIMP ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMaxAge, VARIANT** ppvValues,
+                          WORD** ppwQualities, FILETIME** ppftTimeStamps, HRESULT** ppErrors) override;
+  STDMETHODIMP WriteVQT(DWORD dwCount, OPCHANDLE* phServer, OPCITEMVQT* pItemVQT, HRESULT** ppErrors) override;
+
+  // The per-item steps of every read and write path.
+  HRESULT ReadItem(DWORD source, OPCHANDLE handle, FILETIME* timeStamp, WORD* quality, VARIANT* value);
+  HRESULT ReadItemAge(DWORD maxAgeMs, OPCHANDLE handle, FILETIME* timeStamp, WORD* quality, VARIANT* value);
+  HRESULT WriteItem(OPCHANDLE handle, const VARIANT& value);
+
   // IConnectionPointContainer
   STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
   STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
@@ -101,8 +115,19 @@ class TGroup : public ComObject<IOPCGroupStateMgt2, IOPCPublicGroupStateMgt, IOP
   template <class PerItem>
   HRESULT ForEachHandle(const wchar_t* operation, DWORD count, const OPCHANDLE* handles, HRESULT** ppErrors,
                         PerItem perItem);
+  // Hands out an item's cached state, the value in the client's type.
+  HRESULT HandOut(const TOPCItem& item, FILETIME* timeStamp, WORD* quality, VARIANT* value) const;
+
+  // The update engine.
   void ConnectToGroup(IUnknown* sink, bool connecting);
   void ResetTimer();
+  void ResetAliveTimer();
+  void UpdateTick();
+  void KeepAliveTick();
+  // One update at once: to the data callback, then (later) the DA 1.0 sink.
+  void SendUpdateNow();
+  void SendDataChange();
+  void MarkUpdated();
 
   OPCHANDLE handle_;
   TServer* server_;

@@ -118,7 +118,10 @@ STDMETHODIMP TGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
 STDMETHODIMP TGroup::SetKeepAlive(DWORD dwKeepAliveTime, DWORD* pdwRevisedKeepAliveTime) {
   return ComGuard(L"SetKeepAlive", E_FAIL, [&] {
     if (!pdwRevisedKeepAliveTime) return E_POINTER;
-    if (dwKeepAliveTime != keepAlive_) keepAlive_ = dwKeepAliveTime < updateRate_ ? updateRate_ : dwKeepAliveTime;
+    if (dwKeepAliveTime != keepAlive_) {
+      keepAlive_ = dwKeepAliveTime < updateRate_ ? updateRate_ : dwKeepAliveTime;
+      ResetAliveTimer();
+    }
     *pdwRevisedKeepAliveTime = keepAlive_;
     return keepAlive_ == dwKeepAliveTime ? S_OK : OPC_S_UNSUPPORTEDRATE;
   });

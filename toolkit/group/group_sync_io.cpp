@@ -1,0 +1,155 @@
+// IOPCSyncIO and IOPCSyncIO2, and the per-item read and write steps that the
+// asynchronous and stream paths share.
+#include "../api/guard.h"
+#include "../api/task_mem.h"
+#include "group.h"
+#include "opc_error.h"
+
+namespace quillon {
+namespace {
+
+// A failed conversion to the client's type, as the item's code.
+HRESULT ConversionCode(HRESULT hr) {
+  switch (hr) {
+    case DISP_E_OVERFLOW:
+    case DISP_E_TYPEMISMATCH: return hr;
+    case E_OUTOFMEMORY: throw std::bad_alloc();
+    default: return OPC_E_BADTYPE;
+  }
+}
+
+}  // namespace
+
+HRESULT TGroup::HandOut(const TOPCItem& item, FILETIME* timeStamp, WORD* quality, VARIANT* value) const {
+  VARIANT converted;
+  VariantInit(&converted);
+  VARIANT& cached = const_cast<VARIANT&>(item.Value());
+  HRESULT hr = item.RequestedDataType() == VT_EMPTY ? VariantCopy(&converted, &cached)
+                                                    : VariantChangeType(&converted, &cached, 0, item.RequestedDataType());
+  if (FAILED(hr)) return ConversionCode(hr);
+  *value = converted;
+  *timeStamp = item.TimeStamp();
+  *quality = item.Quality();
+  return S_OK;
+}
+
+HRESULT TGroup::ReadItem(DWORD source, OPCHANDLE handle, FILETIME* timeStamp, WORD* quality, VARIANT* value) {
+  HRESULT result = OPC_E_INVALIDHANDLE;
+  ComGuard(L"TGroup.ReadItem", E_FAIL, [&] {
+    TOPCItem* item = FindItem(handle);
+    if (!item) return S_OK;
+    result = item->Read(source == OPC_DS_DEVICE ? OPC_DS_DEVICE : OPC_DS_CACHE);
+    if (FAILED(result)) return S_OK;
+    HRESULT handed = HandOut(*item, timeStamp, quality, value);
+    if (FAILED(handed)) {
+      result = handed;
+    } else if (source == OPC_DS_CACHE && !active_) {
+      *quality = OPC_QUALITY_OUT_OF_SERVICE;
+    }
+    return S_OK;
+  });
+  return result;
+}
+
+HRESULT TGroup::ReadItemAge(DWORD maxAgeMs, OPCHANDLE handle, FILETIME* timeStamp, WORD* quality, VARIANT* value) {
+  HRESULT result = OPC_E_INVALIDHANDLE;
+  ComGuard(L"TGroup.ReadItemAge", E_FAIL, [&] {
+    TOPCItem* item = FindItem(handle);
+    if (!item) return S_OK;
+    result = item->ReadMaxAge(maxAgeMs);
+    if (FAILED(result)) return S_OK;
+    HRESULT handed = HandOut(*item, timeStamp, quality, value);
+    if (FAILED(handed)) result = handed;
+    return S_OK;
+  });
+  return result;
+}
+
+HRESULT TGroup::WriteItem(OPCHANDLE handle, const VARIANT& value) {
+  TOPCItem* item = FindItem(handle);
+  if (!item) return OPC_E_INVALIDHANDLE;
+  return item->Write(value);
+}
+
+STDMETHODIMP TGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer, OPCITEMSTATE** ppItemValues,
+                          HRESULT** ppErrors) {
+  if (removed_) return E_FAIL;
+  if (dwCount == 0 || (dwSource != OPC_DS_CACHE && dwSource != OPC_DS_DEVICE)) return E_INVALIDARG;
+  if (!phServer || !ppItemValues || !ppErrors) return E_INVALIDARG;
+  HRESULT result = S_OK;
+  return ComGuard(L"Read", result, [&] {
+    // Zero-filled: a failed item's entry carries no stale memory.
+    TaskMem<OPCITEMSTATE> states(dwCount);
+    TaskMem<HRESULT> errors(dwCount);
+    for (DWORD i = 0; i < dwCount; ++i) {
+      OPCITEMSTATE& s = states[i];
+      VariantInit(&s.vDataValue);
+      errors[i] = ReadItem(dwSource, phServer[i], &s.ftTimeStamp, &s.wQuality, &s.vDataValue);
+      if (FAILED(errors[i])) {
+        result = S_FALSE;
+      } else if (TOPCItem* item = FindItem(phServer[i])) {
+        s.hClient = item->ClientHandle();
+      }
+    }
+    *ppItemValues = states.Detach();
+    *ppErrors = errors.Detach();
+    return result;
+  });
+}
+
+STDMETHODIMP TGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, HRESULT** ppErrors) {
+  if (removed_) return E_FAIL;
+  if (dwCount == 0 || !phServer || !pItemValues || !ppErrors) return E_INVALIDARG;
+  HRESULT result = S_OK;
+  return ComGuard(L"Write", result, [&] {
+    TaskMem<HRESULT> errors(dwCount);
+    for (DWORD i = 0; i < dwCount; ++i) {
+      errors[i] = WriteItem(phServer[i], pItemValues[i]);
+      if (errors[i] != S_OK) result = S_FALSE;
+    }
+    *ppErrors = errors.Detach();
+    return result;
+  });
+}
+
+STDMETHODIMP TGroup::ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMaxAge, VARIANT** ppvValues,
+                                WORD** ppwQualities, FILETIME** ppftTimeStamps, HRESULT** ppErrors) {
+  if (removed_) return E_FAIL;
+  if (dwCount == 0 || !phServer || !pdwMaxAge || !ppvValues || !ppwQualities || !ppftTimeStamps || !ppErrors)
+    return E_INVALIDARG;
+  HRESULT result = S_OK;
+  return ComGuard(L"Read", result, [&] {
+    TaskMem<VARIANT> values(dwCount);
+    TaskMem<WORD> qualities(dwCount);
+    TaskMem<FILETIME> stamps(dwCount);
+    TaskMem<HRESULT> errors(dwCount);
+    for (DWORD i = 0; i < dwCount; ++i) {
+      VariantInit(&values[i]);
+      errors[i] = ReadItemAge(pdwMaxAge[i], phServer[i], &stamps[i], &qualities[i], &values[i]);
+      if (errors[i] != S_OK) result = S_FALSE;
+    }
+    *ppvValues = values.Detach();
+    *ppwQualities = qualities.Detach();
+    *ppftTimeStamps = stamps.Detach();
+    *ppErrors = errors.Detach();
+    return result;
+  });
+}
+
+STDMETHODIMP TGroup::WriteVQT(DWORD dwCount, OPCHANDLE* phServer, OPCITEMVQT* pItemVQT, HRESULT** ppErrors) {
+  if (removed_) return E_FAIL;
+  if (dwCount == 0 || !phServer || !pItemVQT || !ppErrors) return E_INVALIDARG;
+  HRESULT result = S_OK;
+  return ComGuard(L"WriteVQT", result, [&] {
+    TaskMem<HRESULT> errors(dwCount);
+    // Only the value is written: quality and time stamp have nowhere to go.
+    for (DWORD i = 0; i < dwCount; ++i) {
+      errors[i] = WriteItem(phServer[i], pItemVQT[i].vDataValue);
+      if (errors[i] != S_OK) result = S_FALSE;
+    }
+    *ppErrors = errors.Detach();
+    return result;
+  });
+}
+
+}  // namespace quillon

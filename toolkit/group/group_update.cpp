@@ -1,0 +1,124 @@
+// The update engine: the group window's timers, the change test over the
+// items, and the data-change and keep-alive callbacks.
+#include <cmath>
+
+#include "../api/clock.h"
+#include "../api/guard.h"
+#include "../api/mutex_lock.h"
+#include "../api/task_mem.h"
+#include "../server/server.h"
+#include "group.h"
+#include "group_window.h"
+#include "opc_error.h"
+
+namespace quillon {
+
+LRESULT TGroup::DoWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg != WM_TIMER) return DefWindowProcW(window_, msg, wParam, lParam);
+  // The tick may release the last reference (a client let go in its callback).
+  ComPtr<TGroup> self(this);
+  ComGuard(L"DoWndProc", S_OK, [&] {
+    if (wParam == kUpdateTimer) UpdateTick();
+    else if (wParam == kKeepAliveTimer) KeepAliveTick();
+    return S_OK;
+  });
+  return 0;
+}
+
+void TGroup::SetActive(BOOL active) {
+  if (!active == !active_) return;
+  active_ = active;
+  ResetTimer();
+  if (!active_) return;
+  double elapsedMs = std::fabs(NowOleDate() - lastUpdate_) * 864e5;
+  if (DWORD(elapsedMs) < updateRate_) SendUpdateNow();
+}
+
+void TGroup::ConnectToGroup(IUnknown* sink, bool connecting) {
+  dataCallback_.Reset();
+  if (!connecting) {
+    ResetTimer();
+    return;
+  }
+  HRESULT hr = sink->QueryInterface(IID_IOPCDataCallback, reinterpret_cast<void**>(dataCallback_.Put()));
+  if (FAILED(hr)) {
+    LogOperationError(L"The sink does not implement IOPCDataCallback", L"ConnectToGroup");
+    return;
+  }
+  ResetTimer();
+}
+
+void TGroup::ResetTimer() {
+  if (!window_) return;
+  if (active_ && enabled_ && dataCallback_)
+    SetTimer(window_, kUpdateTimer, updateRate_, nullptr);
+  else
+    KillTimer(window_, kUpdateTimer);
+}
+
+void TGroup::ResetAliveTimer() {
+  if (!window_) return;
+  KillTimer(window_, kKeepAliveTimer);
+  if (dataCallback_ && keepAlive_ != 0) SetTimer(window_, kKeepAliveTimer, keepAlive_, nullptr);
+}
+
+void TGroup::UpdateTick() {
+  if (!active_) return;
+  SendUpdateNow();
+}
+
+void TGroup::SendUpdateNow() {
+  if (dataCallback_ && enabled_) SendDataChange();
+}
+
+void TGroup::KeepAliveTick() {
+  if (ComPtr<IOPCDataCallback> callback = dataCallback_)
+    callback->OnDataChange(0, clientHandle_, S_OK, S_OK, 0, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+void TGroup::SendDataChange() {
+  MutexLock lock(itemLock_.Get(), 1000);
+  if (!lock.Locked()) return;
+  std::vector<TOPCItem*> selected;
+  for (const auto& item : items_)
+    if (item->Active() && (item->TagRemoved() || item->Tag().CheckAccess(OPC_READABLE) == S_OK) &&
+        item->HasChanged(percentDeadband_))
+      selected.push_back(item.get());
+  if (selected.empty()) return;
+
+  const DWORD n = DWORD(selected.size());
+  TaskMem<OPCHANDLE> handles(n);
+  TaskMem<VARIANT> values(n);  // zero-filled: VT_EMPTY
+  TaskMem<WORD> qualities(n);
+  TaskMem<FILETIME> stamps(n);
+  TaskMem<HRESULT> errors(n);
+  HRESULT masterQuality = S_OK, masterError = S_OK;
+  for (DWORD i = 0; i < n; ++i) {
+    TOPCItem& item = *selected[i];
+    handles[i] = item.ClientHandle();
+    // A move beyond the deadband since the selection: send the newer state.
+    item.HasChanged(percentDeadband_);
+    errors[i] = HandOut(item, &stamps[i], &qualities[i], &values[i]);
+    if (FAILED(errors[i])) {
+      errors[i] = OPC_E_BADTYPE;
+      masterError = S_FALSE;
+    } else if (qualities[i] != OPC_QUALITY_GOOD) {
+      masterQuality = S_FALSE;
+    }
+  }
+  ComPtr<IOPCDataCallback> callback = dataCallback_;
+  HRESULT hr = callback->OnDataChange(0, clientHandle_, masterQuality, masterError, n, handles.Get(), values.Get(),
+                                      qualities.Get(), stamps.Get(), errors.Get());
+  for (DWORD i = 0; i < n; ++i) VariantClear(&values[i]);
+  if (SUCCEEDED(hr)) MarkUpdated();
+}
+
+void TGroup::MarkUpdated() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  lastUpdate_ = FileTimeToOleDate(now);
+  if (server_) server_->MarkUpdated(now);
+  ResetAliveTimer();
+}
+
+}  // namespace quillon
