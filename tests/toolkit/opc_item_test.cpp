@@ -106,6 +106,21 @@ TEST_F(Item, GroupDeadbandFiltersSmallMovesAndTheItemDeadbandOverrides) {
   EXPECT_FALSE(item->HasChanged(5));  // back to the group's 5 %
 }
 
+TEST_F(Item, ALowerDeadbandReleasesAFilteredMoveWithoutANewValue) {
+  auto item = MakeItem(analog);
+  Push(analog, R8(100));
+  ASSERT_TRUE(item->HasChanged(5));
+  Push(analog, R8(104));
+  EXPECT_FALSE(item->HasChanged(5));
+  EXPECT_FALSE(item->HasChanged(5));  // nothing moved since
+  EXPECT_TRUE(item->HasChanged(3));   // the group's deadband was lowered
+  EXPECT_EQ(V_R8(&item->Value()), 104);
+  Push(analog, R8(105));
+  EXPECT_FALSE(item->HasChanged(3));
+  item->SetDeadband(0.5);
+  EXPECT_TRUE(item->HasChanged(3));  // an item deadband of its own
+}
+
 TEST_F(Item, FromZeroAnyMoveCountsAndDeadbandIsStrict) {
   auto item = MakeItem(analog);
   Push(analog, R8(0));

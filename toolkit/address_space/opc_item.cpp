@@ -77,6 +77,7 @@ bool TOPCItem::GetDefinition(OPCITEMDEF& d) const {
 }
 
 void TOPCItem::TakeFromTag() {
+  unchangedAtCount_ = ~0ULL;
   value_.Copy(tag_->Value());
   quality_ = tag_->Quality();
   timeStamp_ = tag_->TimeStamp();
@@ -121,6 +122,9 @@ bool TOPCItem::HasChanged(float groupDeadband) {
     GetSystemTimeAsFileTime(&timeStamp_);
     return true;
   }
+  const double deadband = deadbandSet_ ? deadband_ : double(groupDeadband);
+  const uint64_t count = tag_->ChangeCount();
+  if (count == unchangedAtCount_ && deadband == unchangedAtDeadband_) return false;
   try {
     const VARIANT& current = tag_->Value();
     bool changed = tag_->Quality() != quality_;
@@ -131,13 +135,17 @@ bool TOPCItem::HasChanged(float groupDeadband) {
         changed = now != 0;
       } else {
         double percent = 100.0 * std::fabs(last - now) / std::fabs(last);
-        double deadband = deadbandSet_ ? deadband_ : double(groupDeadband);
         changed = percent > deadband;
       }
     } else if (!changed) {
       changed = !SameValue(value_.Get(), current);
     }
-    if (changed) TakeFromTag();
+    if (changed) {
+      TakeFromTag();
+    } else {
+      unchangedAtCount_ = count;
+      unchangedAtDeadband_ = deadband;
+    }
     return changed;
   } catch (...) {
     return false;

@@ -55,6 +55,10 @@ class TOPCItem {
   void TakeFromTag();
 
   std::shared_ptr<TOPCTag> tag_;
+  // The tag's change count and the deadband at the last test that found no
+  // change: while both stay, the answer stays, without comparing values.
+  uint64_t unchangedAtCount_ = ~0ULL;
+  double unchangedAtDeadband_ = 0;
   bool deadbandSet_ = false;
   double deadband_ = 0;
   bool active_;

@@ -144,6 +144,7 @@ void TOPCTag::SetCanonicalType(VARTYPE vt) {
   canonicalDataType_ = vt;
   value_.Clear();
   V_VT(&value_.Get()) = vt;
+  ++changeCount_;
 }
 
 HRESULT TOPCTag::Update(const VARIANT& v, WORD quality, const FILETIME& ts) {
@@ -161,6 +162,7 @@ HRESULT TOPCTag::Update(const VARIANT& v, WORD quality, const FILETIME& ts) {
   }
   value_.Adopt(converted);
   quality_ = quality;
+  ++changeCount_;
   timeStamp_ = ts;
   return S_OK;
 }
@@ -200,6 +202,7 @@ HRESULT TOPCTag::DeviceRead() {
   if (SUCCEEDED(result)) {
     value_.Adopt(value.Get());
     quality_ = quality;
+    ++changeCount_;
     timeStamp_ = ts;
   }
   return result;

@@ -8,6 +8,7 @@
 // answers as for an unknown item, never touching freed memory.
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -68,9 +69,18 @@ class TOPCTag : public std::enable_shared_from_this<TOPCTag> {
   // Sets the type and resets the value to a zero value of it.
   void SetCanonicalType(VARTYPE vt);
   void SetAccessRights(WORD rights) { accessRights_ = rights; }
-  void SetQuality(WORD quality) { quality_ = quality; }
+  void SetQuality(WORD quality) {
+    quality_ = quality;
+    ++changeCount_;
+  }
   void SetTimeStamp(const FILETIME& ts) { timeStamp_ = ts; }
-  void SetValue(const VARIANT& v) { value_.Copy(v); }
+  void SetValue(const VARIANT& v) {
+    value_.Copy(v);
+    ++changeCount_;
+  }
+  // Moves on whenever the value or quality is stored, so a reader that saw
+  // the same count knows neither has changed since.
+  uint64_t ChangeCount() const { return changeCount_; }
 
   // Properties: the six standard ones at indexes 0..5, custom ones from 6.
   int PropertyCount() const;
@@ -132,6 +142,7 @@ class TOPCTag : public std::enable_shared_from_this<TOPCTag> {
   Variant value_;
   WORD quality_ = 0x40;
   WORD accessRights_ = 1;
+  uint64_t changeCount_ = 0;
 
   bool removed_ = false;
   std::vector<std::shared_ptr<TOPCTag>> children_;
