@@ -78,6 +78,13 @@ QUILLON_API BOOL __stdcall SetTagQualifier(char qualifier);
 QUILLON_API BOOL __stdcall UpdateTagWithTimeStamp(TagHandle tag, VARIANT value, WORD quality, FILETIME timeStamp);
 QUILLON_API BOOL __stdcall UpdateTag(TagHandle tag, VARIANT value, WORD quality);
 
+/* Registration of the server class, its ProgID and the OPC Data Access
+   categories (needs rights to write HKEY_CLASSES_ROOT). */
+QUILLON_API BOOL __stdcall RegServer(const char* classId, const char* progId, const char* description,
+                                     const char* exePath);
+QUILLON_API BOOL __stdcall UnregServer(const char* classId, const char* progId);
+QUILLON_API BOOL __stdcall RegServerAsService(LONG unused);
+
 #ifdef __cplusplus
 }
 #endif
