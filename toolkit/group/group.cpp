@@ -26,6 +26,7 @@ TGroup::~TGroup() { Teardown(); }
 void* TGroup::QueryOther(REFIID riid) {
   if (riid == IID_IOPCGroupStateMgt) return static_cast<IOPCGroupStateMgt*>(static_cast<IOPCGroupStateMgt2*>(this));
   if (riid == IID_IOPCSyncIO) return static_cast<IOPCSyncIO*>(static_cast<IOPCSyncIO2*>(this));
+  if (riid == IID_IOPCAsyncIO2) return static_cast<IOPCAsyncIO2*>(static_cast<IOPCAsyncIO3*>(this));
   return nullptr;
 }
 
@@ -36,6 +37,12 @@ void TGroup::Teardown() {
   enabled_ = FALSE;
   ResetTimer();
   if (window_) KillTimer(window_, kKeepAliveTimer);
+  {
+    Lock lock(queueLock_);
+    readQueue_.clear();
+    writeQueue_.clear();
+    refreshQueue_.clear();
+  }
   // Items go without notifying the host.
   itemIndex_.clear();
   items_.clear();

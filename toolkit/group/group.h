@@ -3,6 +3,7 @@
 // with the update and keep-alive timers, and its IOPCDataCallback point.
 #include <objbase.h>
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -11,14 +12,16 @@
 #include "../address_space/opc_item.h"
 #include "../api/com_object.h"
 #include "../api/connection_point.h"
+#include "../api/critical_section.h"
 #include "../api/unique_handle.h"
+#include "async_data.h"
 #include "opc_da.h"
 
 namespace quillon {
 
 class TServer;
 
-class TGroup : public ComObject<IOPCGroupStateMgt2, IOPCSyncIO2, IOPCPublicGroupStateMgt, IOPCItemMgt,
+class TGroup : public ComObject<IOPCGroupStateMgt2, IOPCAsyncIO3, IOPCSyncIO2, IOPCPublicGroupStateMgt, IOPCItemMgt,
                                 IConnectionPointContainer> {
  public:
   explicit TGroup(TServer* server);
@@ -87,10 +90,26 @@ class TGroup : public ComObject<IOPCGroupStateMgt2, IOPCSyncIO2, IOPCPublicGroup
                           WORD** ppwQualities, FILETIME** ppftTimeStamps, HRESULT** ppErrors) override;
   STDMETHODIMP WriteVQT(DWORD dwCount, OPCHANDLE* phServer, OPCITEMVQT* pItemVQT, HRESULT** ppErrors) override;
 
-  // The per-item steps of every read and write path.
-  HRESULT ReadItem(DWORD source, OPCHANDLE handle, FILETIME* timeStamp, WORD* quality, VARIANT* value);
-  HRESULT ReadItemAge(DWORD maxAgeMs, OPCHANDLE handle, FILETIME* timeStamp, WORD* quality, VARIANT* value);
-  HRESULT WriteItem(OPCHANDLE handle, const VARIANT& value);
+  // The per-item steps of every read and write path; a null item (none for
+  // the handle, or removed meanwhile) answers OPC_E_INVALIDHANDLE.
+  HRESULT ReadItem(DWORD source, TOPCItem* item, FILETIME* timeStamp, WORD* quality, VARIANT* value);
+  HRESULT ReadItemAge(DWORD maxAgeMs, TOPCItem* item, FILETIME* timeStamp, WORD* quality, VARIANT* value);
+  HRESULT WriteItem(TOPCItem* item, const VARIANT& value);
+
+  // IOPCAsyncIO2 / IOPCAsyncIO3
+  STDMETHODIMP Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID, DWORD* pdwCancelID,
+                    HRESULT** ppErrors) override;
+  STDMETHODIMP Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD dwTransactionID,
+                     DWORD* pdwCancelID, HRESULT** ppErrors) override;
+  STDMETHODIMP Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) override;
+  STDMETHODIMP Cancel2(DWORD dwCancelID) override;
+  STDMETHODIMP SetEnable(BOOL bEnable) override;
+  STDMETHODIMP GetEnable(BOOL* pbEnable) override;
+  STDMETHODIMP ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMaxAge, DWORD dwTransactionID,
+                          DWORD* pdwCancelID, HRESULT** ppErrors) override;
+  STDMETHODIMP WriteVQT(DWORD dwCount, OPCHANDLE* phServer, OPCITEMVQT* pItemVQT, DWORD dwTransactionID,
+                        DWORD* pdwCancelID, HRESULT** ppErrors) override;
+  STDMETHODIMP RefreshMaxAge(DWORD dwMaxAge, DWORD dwTransactionID, DWORD* pdwCancelID) override;
 
   // IConnectionPointContainer
   STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
@@ -115,6 +134,24 @@ class TGroup : public ComObject<IOPCGroupStateMgt2, IOPCSyncIO2, IOPCPublicGroup
   template <class PerItem>
   HRESULT ForEachHandle(const wchar_t* operation, DWORD count, const OPCHANDLE* handles, HRESULT** ppErrors,
                         PerItem perItem);
+  // Asynchronous transactions.
+  enum class Queue { Read, Write, Refresh };
+  using TransactionQueue = std::deque<std::unique_ptr<TAsyncData>>;
+  TransactionQueue& QueueOf(Queue q);
+  // Checks the handles of a request, one code per entry into ppErrors; the
+  // accepted items in request order, with their indexes in the request.
+  HRESULT AcceptItems(DWORD count, const OPCHANDLE* handles, WORD rights, HRESULT** ppErrors,
+                      std::vector<TOPCItem*>& items, std::vector<DWORD>& indexes);
+  // The client's id, or one of the toolkit's own unique among live transactions.
+  DWORD TransactionId(DWORD requested);
+  // Posts the queue's message and appends the transaction; E_FAIL when posting fails.
+  HRESULT Enqueue(Queue q, std::unique_ptr<TAsyncData> t, DWORD* pdwCancelID);
+  std::vector<TOPCItem*> ReadableItems() const;
+  void ExecuteHead(Queue q);
+  void CompleteRead(const TAsyncData& t, bool refresh);
+  void CompleteWrite(const TAsyncData& t);
+  HRESULT AsyncCancel(DWORD id);
+
   // Hands out an item's cached state, the value in the client's type.
   HRESULT HandOut(const TOPCItem& item, FILETIME* timeStamp, WORD* quality, VARIANT* value) const;
 
@@ -147,6 +184,9 @@ class TGroup : public ComObject<IOPCGroupStateMgt2, IOPCSyncIO2, IOPCPublicGroup
   double lastUpdate_;  // days, UTC
   bool isPublic_ = false;
   DWORD keepAlive_ = 0;
+  TransactionQueue readQueue_, writeQueue_, refreshQueue_;
+  CriticalSection queueLock_;
+  DWORD nextTransactionId_ = 0x80000000;
   ComPtr<TConnectionPoint> dataPoint_;
   ComPtr<IOPCDataCallback> dataCallback_;
   bool tornDown_ = false;

@@ -139,6 +139,11 @@ STDMETHODIMP TGroup::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** p
       NotifyItem(server_, item.Tag(), 1);
       return S_OK;
     });
+    {
+      Lock queues(queueLock_);
+      for (TransactionQueue* q : {&readQueue_, &writeQueue_, &refreshQueue_})
+        for (auto& t : *q) t->Forget(&item);
+    }
     itemIndex_.erase(item.ServerHandle());
     std::erase_if(items_, [&](const auto& p) { return p.get() == &item; });
     return S_OK;

@@ -33,10 +33,9 @@ HRESULT TGroup::HandOut(const TOPCItem& item, FILETIME* timeStamp, WORD* quality
   return S_OK;
 }
 
-HRESULT TGroup::ReadItem(DWORD source, OPCHANDLE handle, FILETIME* timeStamp, WORD* quality, VARIANT* value) {
+HRESULT TGroup::ReadItem(DWORD source, TOPCItem* item, FILETIME* timeStamp, WORD* quality, VARIANT* value) {
   HRESULT result = OPC_E_INVALIDHANDLE;
   ComGuard(L"TGroup.ReadItem", E_FAIL, [&] {
-    TOPCItem* item = FindItem(handle);
     if (!item) return S_OK;
     result = item->Read(source == OPC_DS_DEVICE ? OPC_DS_DEVICE : OPC_DS_CACHE);
     if (FAILED(result)) return S_OK;
@@ -51,10 +50,9 @@ HRESULT TGroup::ReadItem(DWORD source, OPCHANDLE handle, FILETIME* timeStamp, WO
   return result;
 }
 
-HRESULT TGroup::ReadItemAge(DWORD maxAgeMs, OPCHANDLE handle, FILETIME* timeStamp, WORD* quality, VARIANT* value) {
+HRESULT TGroup::ReadItemAge(DWORD maxAgeMs, TOPCItem* item, FILETIME* timeStamp, WORD* quality, VARIANT* value) {
   HRESULT result = OPC_E_INVALIDHANDLE;
   ComGuard(L"TGroup.ReadItemAge", E_FAIL, [&] {
-    TOPCItem* item = FindItem(handle);
     if (!item) return S_OK;
     result = item->ReadMaxAge(maxAgeMs);
     if (FAILED(result)) return S_OK;
@@ -65,8 +63,7 @@ HRESULT TGroup::ReadItemAge(DWORD maxAgeMs, OPCHANDLE handle, FILETIME* timeStam
   return result;
 }
 
-HRESULT TGroup::WriteItem(OPCHANDLE handle, const VARIANT& value) {
-  TOPCItem* item = FindItem(handle);
+HRESULT TGroup::WriteItem(TOPCItem* item, const VARIANT& value) {
   if (!item) return OPC_E_INVALIDHANDLE;
   return item->Write(value);
 }
@@ -84,12 +81,12 @@ STDMETHODIMP TGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phSe
     for (DWORD i = 0; i < dwCount; ++i) {
       OPCITEMSTATE& s = states[i];
       VariantInit(&s.vDataValue);
-      errors[i] = ReadItem(dwSource, phServer[i], &s.ftTimeStamp, &s.wQuality, &s.vDataValue);
-      if (FAILED(errors[i])) {
+      TOPCItem* item = FindItem(phServer[i]);
+      errors[i] = ReadItem(dwSource, item, &s.ftTimeStamp, &s.wQuality, &s.vDataValue);
+      if (FAILED(errors[i]))
         result = S_FALSE;
-      } else if (TOPCItem* item = FindItem(phServer[i])) {
+      else
         s.hClient = item->ClientHandle();
-      }
     }
     *ppItemValues = states.Detach();
     *ppErrors = errors.Detach();
@@ -104,7 +101,7 @@ STDMETHODIMP TGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemVal
   return ComGuard(L"Write", result, [&] {
     TaskMem<HRESULT> errors(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
-      errors[i] = WriteItem(phServer[i], pItemValues[i]);
+      errors[i] = WriteItem(FindItem(phServer[i]), pItemValues[i]);
       if (errors[i] != S_OK) result = S_FALSE;
     }
     *ppErrors = errors.Detach();
@@ -125,7 +122,7 @@ STDMETHODIMP TGroup::ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMa
     TaskMem<HRESULT> errors(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
       VariantInit(&values[i]);
-      errors[i] = ReadItemAge(pdwMaxAge[i], phServer[i], &stamps[i], &qualities[i], &values[i]);
+      errors[i] = ReadItemAge(pdwMaxAge[i], FindItem(phServer[i]), &stamps[i], &qualities[i], &values[i]);
       if (errors[i] != S_OK) result = S_FALSE;
     }
     *ppvValues = values.Detach();
@@ -144,7 +141,7 @@ STDMETHODIMP TGroup::WriteVQT(DWORD dwCount, OPCHANDLE* phServer, OPCITEMVQT* pI
     TaskMem<HRESULT> errors(dwCount);
     // Only the value is written: quality and time stamp have nowhere to go.
     for (DWORD i = 0; i < dwCount; ++i) {
-      errors[i] = WriteItem(phServer[i], pItemVQT[i].vDataValue);
+      errors[i] = WriteItem(FindItem(phServer[i]), pItemVQT[i].vDataValue);
       if (errors[i] != S_OK) result = S_FALSE;
     }
     *ppErrors = errors.Detach();

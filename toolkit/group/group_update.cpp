@@ -14,12 +14,20 @@
 namespace quillon {
 
 LRESULT TGroup::DoWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg != WM_TIMER) return DefWindowProcW(window_, msg, wParam, lParam);
-  // The tick may release the last reference (a client let go in its callback).
+  if (msg != WM_TIMER && msg != kAsyncReadMessage && msg != kAsyncWriteMessage && msg != kAsyncRefreshMessage)
+    return DefWindowProcW(window_, msg, wParam, lParam);
+  // A client may release the last reference from inside a callback.
   ComPtr<TGroup> self(this);
   ComGuard(L"DoWndProc", S_OK, [&] {
-    if (wParam == kUpdateTimer) UpdateTick();
-    else if (wParam == kKeepAliveTimer) KeepAliveTick();
+    switch (msg) {
+      case WM_TIMER:
+        if (wParam == kUpdateTimer) UpdateTick();
+        else if (wParam == kKeepAliveTimer) KeepAliveTick();
+        break;
+      case kAsyncReadMessage: ExecuteHead(Queue::Read); break;
+      case kAsyncWriteMessage: ExecuteHead(Queue::Write); break;
+      case kAsyncRefreshMessage: ExecuteHead(Queue::Refresh); break;
+    }
     return S_OK;
   });
   return 0;
