@@ -4,6 +4,7 @@
 // (holding one reference on each) and the IOPCShutdown connection point.
 #include <objbase.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,10 @@
 namespace quillon {
 
 class TGroup;
+class TOPCTag;
 
-class TServer : public ComObject<IOPCServer, IOPCCommon, IConnectionPointContainer> {
+class TServer : public ComObject<IOPCServer, IOPCCommon, IConnectionPointContainer, IOPCItemProperties,
+                                 IOPCBrowseServerAddressSpace, IOPCBrowse, IOPCItemIO> {
  public:
   TServer();
 
@@ -65,11 +68,44 @@ class TServer : public ComObject<IOPCServer, IOPCCommon, IConnectionPointContain
   STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
   STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
 
+  // IOPCBrowseServerAddressSpace
+  STDMETHODIMP QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) override;
+  STDMETHODIMP ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) override;
+  STDMETHODIMP BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria, VARTYPE vtDataTypeFilter,
+                                DWORD dwAccessRightsFilter, LPENUMSTRING* ppIEnumString) override;
+  STDMETHODIMP GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) override;
+  STDMETHODIMP BrowseAccessPaths(LPCWSTR szItemID, LPENUMSTRING* ppIEnumString) override;
+
+  // IOPCBrowse
+  STDMETHODIMP GetProperties(DWORD dwItemCount, LPWSTR* pszItemIDs, BOOL bReturnPropertyValues,
+                             DWORD dwPropertyCount, DWORD* pdwPropertyIDs,
+                             OPCITEMPROPERTIES** ppItemProperties) override;
+  STDMETHODIMP Browse(LPWSTR szItemID, LPWSTR* pszContinuationPoint, DWORD dwMaxElementsReturned,
+                      OPCBROWSEFILTER dwBrowseFilter, LPWSTR szElementNameFilter, LPWSTR szVendorFilter,
+                      BOOL bReturnAllProperties, BOOL bReturnPropertyValues, DWORD dwPropertyCount,
+                      DWORD* pdwPropertyIDs, BOOL* pbMoreElements, DWORD* pdwCount,
+                      OPCBROWSEELEMENT** ppBrowseElements) override;
+
+  // IOPCItemProperties
+  STDMETHODIMP QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount, DWORD** ppPropertyIDs,
+                                        LPWSTR** ppDescriptions, VARTYPE** ppvtDataTypes) override;
+  STDMETHODIMP GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, VARIANT** ppvData,
+                                 HRESULT** ppErrors) override;
+  STDMETHODIMP LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, LPWSTR** ppszNewItemIDs,
+                             HRESULT** ppErrors) override;
+
+  // IOPCItemIO
+  STDMETHODIMP Read(DWORD dwCount, LPCWSTR* pszItemIDs, DWORD* pdwMaxAge, VARIANT** ppvValues,
+                    WORD** ppwQualities, FILETIME** ppftTimeStamps, HRESULT** ppErrors) override;
+  STDMETHODIMP WriteVQT(DWORD dwCount, LPCWSTR* pszItemIDs, OPCITEMVQT* pItemVQT, HRESULT** ppErrors) override;
+
  protected:
   ~TServer() override;
 
  private:
   std::wstring MakeDefaultGroupName() const;
+  // The browse position, back at the root when its node left the tree.
+  TOPCTag* BrowsePosition();
   void LeaveServerList();
   void ReleaseGroups();
 
@@ -78,6 +114,7 @@ class TServer : public ComObject<IOPCServer, IOPCCommon, IConnectionPointContain
   std::wstring vendorInfo_;  // as it was when the client connected
   LCID localeId_ = 0;
   std::wstring clientName_;
+  std::shared_ptr<TOPCTag> browsePosition_;
   ComPtr<TConnectionPoint> shutdownPoint_;
   ComPtr<IOPCShutdown> shutdownSink_;
   bool listed_ = false;

@@ -1,0 +1,242 @@
+// IOPCBrowseServerAddressSpace and IOPCBrowse over the address space.
+#include <string>
+
+#include "../address_space/opc_tag.h"
+#include "../api/enum_string.h"
+#include "../api/guard.h"
+#include "../api/module_state.h"
+#include "../api/mutex_lock.h"
+#include "../api/task_mem.h"
+#include "opc_error.h"
+#include "server.h"
+
+namespace quillon {
+namespace {
+
+constexpr DWORD kAddressSpaceWaitMs = 1000;
+
+bool SameTextIgnoreCase(std::wstring_view a, std::wstring_view b) {
+  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(),
+                        int(b.size())) == CSTR_EQUAL;
+}
+
+// A continuation point is the name of the child that ended the last page.
+// Where siblings share that name ignoring case, the name alone would resume at
+// the first of them (and could page forever); then the point also carries the
+// child's position in the listing: "\x01<position>\x01<name>".
+constexpr wchar_t kPositionMark = L'\x01';
+
+std::wstring MakeContinuationPoint(const std::vector<TOPCTag*>& listed, size_t last) {
+  const std::wstring& name = listed[last]->Name();
+  for (size_t i = 0; i < listed.size(); ++i)
+    if (i != last && SameTextIgnoreCase(listed[i]->Name(), name))
+      return kPositionMark + std::to_wstring(last) + kPositionMark + name;
+  return name;
+}
+
+// The position in the listing after which to resume, or -1 if the point
+// names no listed child.
+long ResumeAfter(const std::vector<TOPCTag*>& listed, const std::wstring& point) {
+  if (!point.empty() && point[0] == kPositionMark) {
+    size_t end = point.find(kPositionMark, 1);
+    if (end == std::wstring::npos) return -1;
+    try {
+      size_t position = std::stoul(point.substr(1, end - 1));
+      std::wstring name = point.substr(end + 1);
+      if (position < listed.size() && SameTextIgnoreCase(listed[position]->Name(), name)) return long(position);
+    } catch (const std::exception&) {
+    }
+    return -1;
+  }
+  for (size_t i = 0; i < listed.size(); ++i)
+    if (SameTextIgnoreCase(listed[i]->Name(), point)) return long(i);
+  return -1;
+}
+
+void FreeBrowseElements(OPCBROWSEELEMENT* elements, DWORD count) {
+  for (DWORD i = 0; elements && i < count; ++i) {
+    OPCITEMPROPERTIES& list = elements[i].ItemProperties;
+    for (DWORD k = 0; list.pItemProperties && k < list.dwNumProperties; ++k) {
+      CoTaskMemFree(list.pItemProperties[k].szItemID);
+      CoTaskMemFree(list.pItemProperties[k].szDescription);
+      VariantClear(&list.pItemProperties[k].vValue);
+    }
+    CoTaskMemFree(list.pItemProperties);
+    CoTaskMemFree(elements[i].szName);
+    CoTaskMemFree(elements[i].szItemID);
+  }
+}
+
+}  // namespace
+
+TOPCTag* TServer::BrowsePosition() {
+  TOPCTag* root = Module().RootTag.get();
+  if (!browsePosition_ || browsePosition_->Removed()) browsePosition_ = root ? root->shared_from_this() : nullptr;
+  if (!browsePosition_) RaiseOPC(E_FAIL);
+  return browsePosition_.get();
+}
+
+STDMETHODIMP TServer::QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) {
+  if (!pNameSpaceType) return E_INVALIDARG;
+  *pNameSpaceType = OPC_NS_HIERARCHIAL;
+  return S_OK;
+}
+
+STDMETHODIMP TServer::ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) {
+  MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
+  if (!lock.Locked()) return E_FAIL;
+  HRESULT result = S_OK;
+  return ComGuard(L"ChangeBrowsePosition", result, [&] {
+    TOPCTag* position = BrowsePosition();
+    std::wstring text = szString ? szString : L"";
+    TOPCTag* target = nullptr;
+    switch (dwBrowseDirection) {
+      case OPC_BROWSE_UP:
+        if (!position->Parent()) return E_FAIL;
+        target = position->Parent();
+        break;
+      case OPC_BROWSE_DOWN:
+        target = position->FindByItemId(text);
+        if (!target || !target->HasChildren()) return E_INVALIDARG;
+        break;
+      case OPC_BROWSE_TO:
+        if (text.empty()) {
+          target = Module().RootTag.get();
+          break;
+        }
+        target = Module().RootTag->FindByItemId(text);
+        if (!target || !target->HasChildren()) return E_INVALIDARG;
+        break;
+      default: return S_OK;
+    }
+    browsePosition_ = target->shared_from_this();
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TServer::BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
+                                       VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
+                                       LPENUMSTRING* ppIEnumString) {
+  if (!ppIEnumString) return E_INVALIDARG;
+  *ppIEnumString = nullptr;
+  if (dwBrowseFilterType < OPC_BRANCH || dwBrowseFilterType > OPC_FLAT || dwAccessRightsFilter > 3)
+    return E_INVALIDARG;
+  HRESULT result = S_OK;
+  return ComGuard(L"BrowseOPCItemIDs", result, [&] {
+    std::vector<std::wstring> names;
+    BrowsePosition()->ListMatchingChildrenV2(dwBrowseFilterType, szFilterCriteria ? szFilterCriteria : L"",
+                                             vtDataTypeFilter, dwAccessRightsFilter, names);
+    bool empty = names.empty();
+    *ppIEnumString = MakeEnumString(std::move(names)).Detach();
+    return result = empty ? S_FALSE : S_OK;
+  });
+}
+
+STDMETHODIMP TServer::GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) {
+  if (!szItemID) return E_INVALIDARG;
+  *szItemID = nullptr;
+  MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
+  if (!lock.Locked()) return E_FAIL;
+  HRESULT result = S_OK;
+  return ComGuard(L"GetItemID", result, [&] {
+    TOPCTag* position = BrowsePosition();
+    std::wstring name = szItemDataID ? szItemDataID : L"";
+    TOPCTag* node = name.empty() ? position : position->FindByItemId(name);
+    if (!node) RaiseOPC(OPC_E_UNKNOWNITEMID);
+    *szItemID = TaskMemString(node->ItemId()).Detach();
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TServer::BrowseAccessPaths(LPCWSTR, LPENUMSTRING* ppIEnumString) {
+  if (ppIEnumString) *ppIEnumString = nullptr;
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP TServer::GetProperties(DWORD dwItemCount, LPWSTR* pszItemIDs, BOOL bReturnPropertyValues,
+                                    DWORD dwPropertyCount, DWORD* pdwPropertyIDs,
+                                    OPCITEMPROPERTIES** ppItemProperties) {
+  if (dwItemCount == 0 || !pszItemIDs || !ppItemProperties) return E_INVALIDARG;
+  if (dwPropertyCount && !pdwPropertyIDs) return E_INVALIDARG;
+  *ppItemProperties = nullptr;
+  MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
+  if (!lock.Locked()) return E_FAIL;
+  HRESULT result = S_OK;
+  return ComGuard(L"GetProperties", result, [&] {
+    TaskMem<OPCITEMPROPERTIES> lists(dwItemCount);
+    for (DWORD i = 0; i < dwItemCount; ++i) {
+      TOPCTag* tag = pszItemIDs[i] && Module().RootTag ? Module().RootTag->FindByItemId(pszItemIDs[i]) : nullptr;
+      if (!tag)
+        lists[i].hrErrorID = OPC_E_UNKNOWNITEMID;
+      else
+        tag->FillItemProperties(bReturnPropertyValues != FALSE, dwPropertyCount, lists[i], pdwPropertyIDs);
+    }
+    *ppItemProperties = lists.Detach();
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TServer::Browse(LPWSTR szItemID, LPWSTR* pszContinuationPoint, DWORD dwMaxElementsReturned,
+                             OPCBROWSEFILTER dwBrowseFilter, LPWSTR szElementNameFilter, LPWSTR szVendorFilter,
+                             BOOL bReturnAllProperties, BOOL bReturnPropertyValues, DWORD dwPropertyCount,
+                             DWORD* pdwPropertyIDs, BOOL* pbMoreElements, DWORD* pdwCount,
+                             OPCBROWSEELEMENT** ppBrowseElements) {
+  if (!pszContinuationPoint || !pbMoreElements || !pdwCount || !ppBrowseElements) return E_INVALIDARG;
+  if (dwPropertyCount && !pdwPropertyIDs) return E_INVALIDARG;
+  *pdwCount = 0;
+  *pbMoreElements = FALSE;
+  *ppBrowseElements = nullptr;
+  MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
+  if (!lock.Locked()) return E_FAIL;
+  HRESULT result = S_OK;
+  return ComGuard(L"Browse", result, [&] {
+    TOPCTag* root = Module().RootTag.get();
+    if (!root) RaiseOPC(E_FAIL);
+    std::wstring itemId = szItemID ? szItemID : L"";
+    TOPCTag* node = itemId.empty() ? root : root->FindByItemId(itemId);
+    if (!node) RaiseOPC(OPC_E_UNKNOWNITEMID);
+
+    // The children themselves, not their names: siblings may share a name,
+    // and a name may hold the qualifier, so looking them up again could miss.
+    std::vector<TOPCTag*> listed;
+    const std::wstring nameFilter = szElementNameFilter ? szElementNameFilter : L"";
+    const std::wstring vendorFilter = szVendorFilter ? szVendorFilter : L"";
+    for (size_t i = 0; i < node->ChildCount(); ++i)
+      if (node->ChildAt(i)->MatchesBrowseFilterV3(dwBrowseFilter, nameFilter, vendorFilter))
+        listed.push_back(node->ChildAt(i));
+
+    size_t start = 0;
+    if (LPWSTR point = std::exchange(*pszContinuationPoint, nullptr)) {
+      std::wstring text = point;
+      CoTaskMemFree(point);
+      if (!text.empty()) {
+        long after = ResumeAfter(listed, text);
+        if (after < 0) RaiseOPC(OPC_E_INVALIDCONTINUATIONPOINT);
+        start = size_t(after) + 1;
+      }
+    }
+    size_t count = listed.size() - start;
+    if (dwMaxElementsReturned != 0 && count > dwMaxElementsReturned) {
+      count = dwMaxElementsReturned;
+      *pbMoreElements = -1;
+      *pszContinuationPoint = TaskMemString(MakeContinuationPoint(listed, start + count - 1)).Detach();
+    }
+    if (count == 0) return S_OK;
+    TaskMem<OPCBROWSEELEMENT> elements(count);
+    try {
+      for (size_t i = 0; i < count; ++i)
+        listed[start + i]->FillBrowseElement(bReturnAllProperties != FALSE, bReturnPropertyValues != FALSE,
+                                             elements[i], dwPropertyCount, pdwPropertyIDs);
+    } catch (...) {
+      FreeBrowseElements(elements.Get(), DWORD(count));
+      CoTaskMemFree(std::exchange(*pszContinuationPoint, nullptr));
+      *pbMoreElements = FALSE;
+      throw;
+    }
+    *pdwCount = DWORD(count);
+    *ppBrowseElements = elements.Detach();
+    return S_OK;
+  });
+}
+
+}  // namespace quillon
