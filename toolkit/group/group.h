@@ -13,16 +13,20 @@
 #include "../api/com_object.h"
 #include "../api/connection_point.h"
 #include "../api/critical_section.h"
+#include "../api/guard.h"
+#include "../api/mutex_lock.h"
+#include "../api/task_mem.h"
 #include "../api/unique_handle.h"
 #include "async_data.h"
 #include "opc_da.h"
+#include "opc_error.h"
 
 namespace quillon {
 
 class TServer;
 
-class TGroup : public ComObject<IOPCGroupStateMgt2, IOPCAsyncIO3, IOPCSyncIO2, IOPCPublicGroupStateMgt, IOPCItemMgt,
-                                IConnectionPointContainer> {
+class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGroupStateMgt2, IOPCAsyncIO3,
+                                IOPCSyncIO2, IOPCPublicGroupStateMgt, IOPCItemMgt, IConnectionPointContainer> {
  public:
   explicit TGroup(TServer* server);
 
@@ -111,6 +115,20 @@ class TGroup : public ComObject<IOPCGroupStateMgt2, IOPCAsyncIO3, IOPCSyncIO2, I
                         DWORD* pdwCancelID, HRESULT** ppErrors) override;
   STDMETHODIMP RefreshMaxAge(DWORD dwMaxAge, DWORD dwTransactionID, DWORD* pdwCancelID) override;
 
+  // IOPCItemDeadbandMgt
+  STDMETHODIMP SetItemDeadband(DWORD dwCount, OPCHANDLE* phServer, FLOAT* pPercentDeadband,
+                               HRESULT** ppErrors) override;
+  STDMETHODIMP GetItemDeadband(DWORD dwCount, OPCHANDLE* phServer, FLOAT** ppPercentDeadband,
+                               HRESULT** ppErrors) override;
+  STDMETHODIMP ClearItemDeadband(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) override;
+
+  // IOPCItemSamplingMgt: sampling and buffering are not offered.
+  STDMETHODIMP SetItemSamplingRate(DWORD, OPCHANDLE*, DWORD*, DWORD**, HRESULT**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetItemSamplingRate(DWORD, OPCHANDLE*, DWORD**, HRESULT**) override { return E_NOTIMPL; }
+  STDMETHODIMP ClearItemSamplingRate(DWORD, OPCHANDLE*, HRESULT**) override { return E_NOTIMPL; }
+  STDMETHODIMP SetItemBufferEnable(DWORD, OPCHANDLE*, BOOL*, HRESULT**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetItemBufferEnable(DWORD, OPCHANDLE*, BOOL**, HRESULT**) override { return E_NOTIMPL; }
+
   // IConnectionPointContainer
   STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
   STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
@@ -191,5 +209,29 @@ class TGroup : public ComObject<IOPCGroupStateMgt2, IOPCAsyncIO3, IOPCSyncIO2, I
   ComPtr<IOPCDataCallback> dataCallback_;
   bool tornDown_ = false;
 };
+
+template <class PerItem>
+inline HRESULT TGroup::ForEachHandle(const wchar_t* operation, DWORD count, const OPCHANDLE* handles, HRESULT** ppErrors,
+                                     PerItem perItem) {
+  if (removed_) return E_FAIL;
+  if (count == 0 || !handles || !ppErrors) return E_INVALIDARG;
+  return ComGuard(operation, E_FAIL, [&] {
+    TaskMem<HRESULT> errors(count);
+    HRESULT result = S_OK;
+    for (DWORD i = 0; i < count; ++i) {
+      MutexLock lock(itemLock_.Get(), 1000);
+      if (!lock.Locked()) {
+        errors[i] = E_FAIL;
+      } else if (TOPCItem* item = FindItem(handles[i])) {
+        errors[i] = perItem(i, *item);
+      } else {
+        errors[i] = OPC_E_INVALIDHANDLE;
+      }
+      if (errors[i] != S_OK) result = S_FALSE;
+    }
+    *ppErrors = errors.Detach();
+    return result;
+  });
+}
 
 }  // namespace quillon

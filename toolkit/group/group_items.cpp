@@ -109,30 +109,6 @@ STDMETHODIMP TGroup::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESU
   });
 }
 
-template <class PerItem>
-HRESULT TGroup::ForEachHandle(const wchar_t* operation, DWORD count, const OPCHANDLE* handles, HRESULT** ppErrors,
-                              PerItem perItem) {
-  if (removed_) return E_FAIL;
-  if (count == 0 || !handles || !ppErrors) return E_INVALIDARG;
-  return ComGuard(operation, E_FAIL, [&] {
-    TaskMem<HRESULT> errors(count);
-    HRESULT result = S_OK;
-    for (DWORD i = 0; i < count; ++i) {
-      MutexLock lock(itemLock_.Get(), 1000);
-      if (!lock.Locked()) {
-        errors[i] = E_FAIL;
-      } else if (TOPCItem* item = FindItem(handles[i])) {
-        errors[i] = perItem(i, *item);
-      } else {
-        errors[i] = OPC_E_INVALIDHANDLE;
-      }
-      if (errors[i] != S_OK) result = S_FALSE;
-    }
-    *ppErrors = errors.Detach();
-    return result;
-  });
-}
-
 STDMETHODIMP TGroup::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) {
   return ForEachHandle(L"TGroup.RemoveItems", dwCount, phServer, ppErrors, [&](DWORD, TOPCItem& item) {
     ComGuard(L"TGroup.RemoveItem", S_OK, [&] {

@@ -20,7 +20,7 @@ class TGroup;
 class TOPCTag;
 
 class TServer : public ComObject<IOPCServer, IOPCCommon, IConnectionPointContainer, IOPCItemProperties,
-                                 IOPCBrowseServerAddressSpace, IOPCBrowse, IOPCItemIO> {
+                                 IOPCBrowseServerAddressSpace, IOPCServerPublicGroups, IOPCBrowse, IOPCItemIO> {
  public:
   TServer();
 
@@ -67,6 +67,10 @@ class TServer : public ComObject<IOPCServer, IOPCCommon, IConnectionPointContain
   // IConnectionPointContainer
   STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
   STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+
+  // IOPCServerPublicGroups
+  STDMETHODIMP GetPublicGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) override;
+  STDMETHODIMP RemovePublicGroup(OPCHANDLE hServerGroup, BOOL bForce) override;
 
   // IOPCBrowseServerAddressSpace
   STDMETHODIMP QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) override;
