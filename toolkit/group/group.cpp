@@ -16,6 +16,8 @@ TGroup::TGroup(TServer* server)
       timeBias_(Module().DefaultTimeBias),
       lastUpdate_(NowOleDate()) {
   if (!itemLock_) throw std::runtime_error("CreateMutex failed for the item lock");
+  dataFormat_ = {CLIPFORMAT(Module().FormatDataTime), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  writeCompleteFormat_ = {CLIPFORMAT(Module().FormatWriteComplete), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   window_ = CreateGroupWindow(this);
   dataPoint_ = MakeCom<TConnectionPoint>(static_cast<IConnectionPointContainer*>(this), IID_IOPCDataCallback,
                                          [this](IUnknown* sink, bool connecting) { ConnectToGroup(sink, connecting); });
@@ -52,6 +54,7 @@ void TGroup::Teardown() {
   }
   if (dataPoint_) dataPoint_->Detach();
   dataCallback_.Reset();
+  adviseSink_.Reset();
   if (TServer* server = std::exchange(server_, nullptr)) server->DeleteGroup(this);
 }
 

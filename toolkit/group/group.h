@@ -26,7 +26,8 @@ namespace quillon {
 class TServer;
 
 class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGroupStateMgt2, IOPCAsyncIO3,
-                                IOPCSyncIO2, IOPCPublicGroupStateMgt, IOPCItemMgt, IConnectionPointContainer> {
+                                IOPCSyncIO2, IOPCAsyncIO, IDataObject, IOPCPublicGroupStateMgt, IOPCItemMgt,
+                                IConnectionPointContainer> {
  public:
   explicit TGroup(TServer* server);
 
@@ -115,6 +116,31 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
                         DWORD* pdwCancelID, HRESULT** ppErrors) override;
   STDMETHODIMP RefreshMaxAge(DWORD dwMaxAge, DWORD dwTransactionID, DWORD* pdwCancelID) override;
 
+  // IOPCAsyncIO (DA 1.0)
+  STDMETHODIMP Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
+                    DWORD* pTransactionID, HRESULT** ppErrors) override;
+  STDMETHODIMP Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
+                     DWORD* pTransactionID, HRESULT** ppErrors) override;
+  STDMETHODIMP Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) override;
+  STDMETHODIMP Cancel(DWORD dwTransactionID) override;
+
+  // IDataObject: only the advise methods are offered.
+  STDMETHODIMP GetData(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  STDMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC** ppenumFormatEtc) override {
+    if (ppenumFormatEtc) *ppenumFormatEtc = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink, DWORD* pdwConnection) override;
+  STDMETHODIMP DUnadvise(DWORD dwConnection) override;
+  STDMETHODIMP EnumDAdvise(IEnumSTATDATA** ppenumAdvise) override {
+    if (ppenumAdvise) *ppenumAdvise = nullptr;
+    return E_NOTIMPL;
+  }
+
   // IOPCItemDeadbandMgt
   STDMETHODIMP SetItemDeadband(DWORD dwCount, OPCHANDLE* phServer, FLOAT* pPercentDeadband,
                                HRESULT** ppErrors) override;
@@ -184,6 +210,14 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   void SendDataChange();
   void MarkUpdated();
 
+  // DA 1.0 streams.
+  void SendStreamDataChange();
+  void CompleteStreamRead(const TAsyncData& t);
+  void CompleteStreamWrite(const TAsyncData& t);
+  // Copies the stream into a fixed global block, hands it to the advise sink
+  // and frees it when the call returns.
+  void Deliver(FORMATETC format, const std::vector<uint8_t>& stream);
+
   OPCHANDLE handle_;
   TServer* server_;
   std::vector<std::unique_ptr<TOPCItem>> items_;
@@ -207,6 +241,9 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   DWORD nextTransactionId_ = 0x80000000;
   ComPtr<TConnectionPoint> dataPoint_;
   ComPtr<IOPCDataCallback> dataCallback_;
+  ComPtr<IAdviseSink> adviseSink_;
+  FORMATETC dataFormat_;
+  FORMATETC writeCompleteFormat_;
   bool tornDown_ = false;
 };
 

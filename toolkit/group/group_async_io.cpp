@@ -184,7 +184,7 @@ STDMETHODIMP TGroup::Cancel2(DWORD dwCancelID) {
 
 HRESULT TGroup::AsyncCancel(DWORD id) {
   if (removed_) return E_FAIL;
-  if (!dataCallback_) return CONNECT_E_NOCONNECTION;
+  if (!dataCallback_ && !adviseSink_) return CONNECT_E_NOCONNECTION;
   Lock lock(queueLock_);
   for (TransactionQueue* q : {&readQueue_, &refreshQueue_, &writeQueue_}) {
     auto it = std::find_if(q->begin(), q->end(), [&](const auto& t) { return t->ID() == id; });
@@ -222,11 +222,18 @@ void TGroup::ExecuteHead(Queue q) {
   if (queue.empty()) return;
   std::unique_ptr<TAsyncData> t = std::move(queue.front());
   queue.pop_front();
-  if (!dataCallback_) return;  // nobody to tell: dropped
-  if (q == Queue::Write)
-    CompleteWrite(*t);
-  else
-    CompleteRead(*t, q == Queue::Refresh);
+  // The connections present now decide, not the interface of the request.
+  if (dataCallback_) {
+    if (q == Queue::Write)
+      CompleteWrite(*t);
+    else
+      CompleteRead(*t, q == Queue::Refresh);
+  } else if (adviseSink_) {
+    if (q == Queue::Write)
+      CompleteStreamWrite(*t);
+    else
+      CompleteStreamRead(*t);
+  }
 }
 
 void TGroup::CompleteRead(const TAsyncData& t, bool refresh) {

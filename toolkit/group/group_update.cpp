@@ -9,6 +9,7 @@
 #include "../server/server.h"
 #include "group.h"
 #include "group_window.h"
+#include "stream_layout.h"
 #include "opc_error.h"
 
 namespace quillon {
@@ -58,7 +59,7 @@ void TGroup::ConnectToGroup(IUnknown* sink, bool connecting) {
 
 void TGroup::ResetTimer() {
   if (!window_) return;
-  if (active_ && enabled_ && dataCallback_)
+  if (active_ && enabled_ && (dataCallback_ || adviseSink_))
     SetTimer(window_, kUpdateTimer, updateRate_, nullptr);
   else
     KillTimer(window_, kUpdateTimer);
@@ -67,7 +68,7 @@ void TGroup::ResetTimer() {
 void TGroup::ResetAliveTimer() {
   if (!window_) return;
   KillTimer(window_, kKeepAliveTimer);
-  if (dataCallback_ && keepAlive_ != 0) SetTimer(window_, kKeepAliveTimer, keepAlive_, nullptr);
+  if ((dataCallback_ || adviseSink_) && keepAlive_ != 0) SetTimer(window_, kKeepAliveTimer, keepAlive_, nullptr);
 }
 
 void TGroup::UpdateTick() {
@@ -77,11 +78,14 @@ void TGroup::UpdateTick() {
 
 void TGroup::SendUpdateNow() {
   if (dataCallback_ && enabled_) SendDataChange();
+  if (adviseSink_) SendStreamDataChange();
 }
 
 void TGroup::KeepAliveTick() {
   if (ComPtr<IOPCDataCallback> callback = dataCallback_)
     callback->OnDataChange(0, clientHandle_, S_OK, S_OK, 0, nullptr, nullptr, nullptr, nullptr, nullptr);
+  else if (adviseSink_)
+    Deliver(dataFormat_, BuildKeepAliveStream(clientHandle_));
 }
 
 void TGroup::SendDataChange() {

@@ -1,0 +1,208 @@
+// DA 1.0 clients: IDataObject advise, IOPCAsyncIO requests, and the data and
+// write-complete streams they receive through IAdviseSink.
+#include <olectl.h>
+
+#include <cstring>
+
+#include "../api/guard.h"
+#include "../api/module_state.h"
+#include "group.h"
+#include "stream_layout.h"
+
+namespace quillon {
+namespace {
+
+uint64_t Ticks(const FILETIME& ft) { return (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; }
+
+// A value as it travels in a stream: the VARIANT's own bytes, never a pointer
+// of this process. A string's characters follow it; other values that live
+// outside the VARIANT (arrays, interfaces, references) travel as their type
+// with an empty payload.
+std::vector<uint8_t> ValueImage(const VARIANT& v) {
+  VARIANT copy = v;
+  const VARTYPE vt = V_VT(&v);
+  std::vector<uint8_t> extra;
+  if (vt == VT_BSTR) {
+    BSTR s = V_BSTR(&v);
+    extra = StringImage(reinterpret_cast<const char16_t*>(s ? s : L""), s ? SysStringLen(s) : 0);
+    V_BSTR(&copy) = nullptr;
+  } else if ((vt & (VT_ARRAY | VT_BYREF)) || vt == VT_UNKNOWN || vt == VT_DISPATCH || vt == VT_RECORD) {
+    std::memset(&copy.llVal, 0, sizeof copy.llVal);
+  }
+  std::vector<uint8_t> image(sizeof(VARIANT));
+  std::memcpy(image.data(), &copy, sizeof(VARIANT));
+  image.insert(image.end(), extra.begin(), extra.end());
+  return image;
+}
+
+}  // namespace
+
+STDMETHODIMP TGroup::DAdvise(FORMATETC* pformatetc, DWORD, IAdviseSink* pAdvSink, DWORD* pdwConnection) {
+  if (!pdwConnection) return E_INVALIDARG;
+  *pdwConnection = 0;
+  if (!pformatetc || !pAdvSink) return E_INVALIDARG;
+  return ComGuard(L"DAdvise", E_FAIL, [&] {
+    const ModuleState& m = Module();
+    DWORD connection;
+    if (pformatetc->cfFormat == m.FormatDataTime) {
+      dataFormat_ = *pformatetc;
+      connection = 1;
+    } else if (pformatetc->cfFormat == m.FormatData) {
+      dataFormat_ = *pformatetc;
+      connection = 2;
+    } else if (pformatetc->cfFormat == m.FormatWriteComplete) {
+      writeCompleteFormat_ = *pformatetc;
+      connection = 3;
+    } else {
+      LogOperationError(L"Unknown data format", L"DAdvise");
+      return E_FAIL;
+    }
+    // A target device is not kept: the pointer is the caller's.
+    dataFormat_.ptd = nullptr;
+    writeCompleteFormat_.ptd = nullptr;
+    adviseSink_ = ComPtr<IAdviseSink>(pAdvSink);
+    enabled_ = -1;
+    ResetTimer();
+    *pdwConnection = connection;
+    return S_OK;
+  });
+}
+
+STDMETHODIMP TGroup::DUnadvise(DWORD dwConnection) {
+  if (dwConnection < 1 || dwConnection > 3) return E_INVALIDARG;
+  adviseSink_.Reset();
+  ResetTimer();
+  return S_OK;
+}
+
+STDMETHODIMP TGroup::Read(DWORD, OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer, DWORD* pTransactionID,
+                          HRESULT** ppErrors) {
+  if (removed_) return E_FAIL;
+  if (!adviseSink_) return CONNECT_E_NOCONNECTION;
+  if (dwCount == 0 || !phServer || !pTransactionID || !ppErrors) return E_INVALIDARG;
+  HRESULT result = S_OK;
+  return ComGuard(L"Read", result, [&] {
+    std::vector<TOPCItem*> items;
+    std::vector<DWORD> indexes;
+    result = AcceptItems(dwCount, phServer, OPC_READABLE, ppErrors, items, indexes);
+    if (items.empty()) return result;
+    auto t = std::make_unique<TAsyncData>(TransactionId(0), std::move(items), nullptr, nullptr);
+    t->SetSource(dwSource);
+    if (FAILED(Enqueue(Queue::Read, std::move(t), pTransactionID))) return E_FAIL;
+    return result;
+  });
+}
+
+STDMETHODIMP TGroup::Write(DWORD, DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD* pTransactionID,
+                           HRESULT** ppErrors) {
+  if (removed_) return E_FAIL;
+  if (!adviseSink_) return CONNECT_E_NOCONNECTION;
+  if (dwCount == 0 || !phServer || !pItemValues || !pTransactionID || !ppErrors) return E_INVALIDARG;
+  HRESULT result = S_OK;
+  return ComGuard(L"Write", result, [&] {
+    std::vector<TOPCItem*> items;
+    std::vector<DWORD> indexes;
+    result = AcceptItems(dwCount, phServer, OPC_WRITEABLE, ppErrors, items, indexes);
+    if (items.empty()) return result;
+    std::vector<OPCITEMVQT> values(indexes.size());
+    for (size_t k = 0; k < indexes.size(); ++k) values[k].vDataValue = pItemValues[indexes[k]];
+    auto t = std::make_unique<TAsyncData>(TransactionId(0), std::move(items), nullptr, values.data());
+    if (FAILED(Enqueue(Queue::Write, std::move(t), pTransactionID))) return E_FAIL;
+    return result;
+  });
+}
+
+STDMETHODIMP TGroup::Refresh(DWORD, OPCDATASOURCE dwSource, DWORD* pTransactionID) {
+  if (removed_) return E_FAIL;
+  if (!adviseSink_) return CONNECT_E_NOCONNECTION;
+  if (!pTransactionID) return E_INVALIDARG;
+  return ComGuard(L"Read", E_FAIL, [&] {
+    std::vector<TOPCItem*> items = ReadableItems();
+    if (items.empty()) return S_FALSE;
+    auto t = std::make_unique<TAsyncData>(TransactionId(0), std::move(items), nullptr, nullptr);
+    t->SetSource(dwSource);
+    return Enqueue(Queue::Refresh, std::move(t), pTransactionID);
+  });
+}
+
+STDMETHODIMP TGroup::Cancel(DWORD dwTransactionID) {
+  return ComGuard(L"AsyncCancel", E_FAIL, [&] { return AsyncCancel(dwTransactionID); });
+}
+
+void TGroup::Deliver(FORMATETC format, const std::vector<uint8_t>& stream) {
+  ComPtr<IAdviseSink> sink = adviseSink_;
+  if (!sink) return;
+  HGLOBAL block = GlobalAlloc(GMEM_FIXED, stream.size());
+  if (!block) throw std::bad_alloc();
+  std::memcpy(reinterpret_cast<void*>(block), stream.data(), stream.size());
+  STGMEDIUM medium{};
+  medium.tymed = TYMED_HGLOBAL;
+  medium.hGlobal = block;
+  sink->OnDataChange(&format, &medium);
+  GlobalFree(block);
+}
+
+void TGroup::SendStreamDataChange() {
+  MutexLock lock(itemLock_.Get(), 1000);
+  if (!lock.Locked()) return;
+  std::vector<StreamItem> stream;
+  int32_t status = S_OK;
+  for (const auto& item : items_) {
+    if (!item->Active() || !(item->TagRemoved() || item->Tag().CheckAccess(OPC_READABLE) == S_OK) ||
+        !item->HasChanged(percentDeadband_))
+      continue;
+    StreamItem s;
+    s.clientHandle = item->ClientHandle();
+    VARIANT value;
+    VariantInit(&value);
+    FILETIME ts{};
+    WORD quality = 0;
+    if (SUCCEEDED(HandOut(*item, &ts, &quality, &value))) {
+      s.quality = quality;
+      s.timeStamp = Ticks(ts);
+      if (quality != OPC_QUALITY_GOOD) status = S_FALSE;
+    }
+    s.value = ValueImage(value);
+    VariantClear(&value);
+    stream.push_back(std::move(s));
+  }
+  if (stream.empty()) return;
+  const bool withTime = dataFormat_.cfFormat == Module().FormatDataTime;
+  Deliver(dataFormat_, BuildDataStream(withTime, clientHandle_, 0, status, stream));
+  MarkUpdated();
+}
+
+void TGroup::CompleteStreamRead(const TAsyncData& t) {
+  std::vector<StreamItem> stream(t.Count());
+  int32_t status = S_OK;
+  for (DWORD i = 0; i < t.Count(); ++i) {
+    VARIANT value;
+    VariantInit(&value);
+    FILETIME ts{};
+    WORD quality = 0;
+    HRESULT hr = t.UseMaxAge() ? ReadItemAge(t.MaxAge(i), t.Item(i), &ts, &quality, &value)
+                               : ReadItem(t.Source(), t.Item(i), &ts, &quality, &value);
+    if (hr != S_OK) status = S_FALSE;
+    if (FAILED(hr)) {
+      VariantClear(&value);
+      quality = 0;
+      ts = FILETIME{};
+    }
+    stream[i].clientHandle = t.ClientHandles()[i];
+    stream[i].quality = quality;
+    stream[i].timeStamp = Ticks(ts);
+    stream[i].value = ValueImage(value);
+    VariantClear(&value);
+  }
+  const bool withTime = dataFormat_.cfFormat == Module().FormatDataTime;
+  Deliver(dataFormat_, BuildDataStream(withTime, clientHandle_, t.ID(), status, stream));
+}
+
+void TGroup::CompleteStreamWrite(const TAsyncData& t) {
+  std::vector<WriteResult> results(t.Count());
+  for (DWORD i = 0; i < t.Count(); ++i)
+    results[i] = {t.ClientHandles()[i], WriteItem(t.Item(i), t.Value(i))};
+  Deliver(writeCompleteFormat_, BuildWriteCompleteStream(clientHandle_, t.ID(), results));
+}
+
+}  // namespace quillon
