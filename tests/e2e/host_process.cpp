@@ -1,8 +1,13 @@
 #include "host_process.h"
 
+#include <objbase.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <mutex>
 
 namespace e2e {
 namespace {
@@ -14,9 +19,50 @@ std::string ExeDir() {
   return p.substr(0, p.find_last_of('\\') + 1);
 }
 
+// Hosts still running, so that a watchdog can end them with the test.
+std::mutex hostsMutex;
+std::vector<HANDLE> liveHosts;
+
+void TerminateHosts() {
+  std::lock_guard lock(hostsMutex);
+  for (HANDLE h : liveHosts) TerminateProcess(h, 9);
+}
+
+[[noreturn]] void GiveUp() {
+  fputs("watchdog: the test did not finish in time\n", stderr);
+  fflush(stderr);
+  TerminateHosts();
+  ExitProcess(3);
+}
+
+// Dispatches this thread's messages until Done is true or Ms have passed.
+void PumpUntil(const std::function<bool()>& done, DWORD ms) {
+  const ULONGLONG end = GetTickCount64() + ms;
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (done()) return;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(std::min<ULONGLONG>(end - now, 20)), QS_ALLINPUT);
+  }
+}
+
 }  // namespace
 
-HostProcess::HostProcess(const std::string& classId) {
+ClassId ClassId::New() {
+  ClassId id{};
+  CoCreateGuid(&id.clsid);
+  wchar_t text[40];
+  StringFromGUID2(id.clsid, text, 40);
+  id.text.assign(text, text + 38);
+  return id;
+}
+
+HostProcess::HostProcess(const std::string& classId, const std::vector<std::string>& tags) {
   static int serial = 0;
   prefix_ = "QuillonE2E." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(++serial);
   char temp[MAX_PATH];
@@ -24,22 +70,37 @@ HostProcess::HostProcess(const std::string& classId) {
   eventsFile_ = std::string(temp) + prefix_ + ".events";
   for (const char* s : {".ready", ".free", ".quit"}) CloseHandle(Event(s));
   std::string cmd = "\"" + ExeDir() + "e2e_host.exe\" " + classId + " \"" + eventsFile_ + "\" " + prefix_;
+  if (!tags.empty()) {
+    tagFile_ = std::string(temp) + prefix_ + ".tags";
+    std::ofstream out(tagFile_);
+    for (const auto& line : tags) out << line << '\n';
+    cmd += " \"" + tagFile_ + "\"";
+  }
   STARTUPINFOA si{sizeof si};
-  CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, ExeDir().c_str(), &si, &pi_);
+  if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, ExeDir().c_str(), &si, &pi_)) {
+    std::lock_guard lock(hostsMutex);
+    liveHosts.push_back(pi_.hProcess);
+  }
 }
 
 HostProcess::~HostProcess() {
   if (pi_.hProcess) {
-    if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) Quit(10000);
-    if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 9);
+    if (Running()) Quit(10000);
+    if (Running()) TerminateProcess(pi_.hProcess, 9);
+    {
+      std::lock_guard lock(hostsMutex);
+      std::erase(liveHosts, pi_.hProcess);
+    }
     CloseHandle(pi_.hProcess);
     CloseHandle(pi_.hThread);
   }
   DeleteFileA(eventsFile_.c_str());
+  DeleteFileA((eventsFile_ + ".cmd").c_str());
+  if (!tagFile_.empty()) DeleteFileA(tagFile_.c_str());
 }
 
-HANDLE HostProcess::Event(const char* suffix) {
-  return CreateEventA(nullptr, TRUE, FALSE, (prefix_ + suffix).c_str());
+HANDLE HostProcess::Event(const char* suffix, bool manualReset) {
+  return CreateEventA(nullptr, manualReset, FALSE, (prefix_ + suffix).c_str());
 }
 
 bool HostProcess::WaitReady(DWORD ms) {
@@ -64,6 +125,28 @@ bool HostProcess::Quit(DWORD ms) {
   return WaitForSingleObject(pi_.hProcess, ms) == WAIT_OBJECT_0;
 }
 
+bool HostProcess::Running() const {
+  return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+DWORD HostProcess::ExitCode() const {
+  DWORD code = STILL_ACTIVE;
+  if (pi_.hProcess) GetExitCodeProcess(pi_.hProcess, &code);
+  return code;
+}
+
+bool HostProcess::Command(const std::string& command, DWORD ms) {
+  unsigned long seq = ++commands_;
+  {
+    std::ofstream out(eventsFile_ + ".cmd", std::ios::trunc);
+    out << seq << ' ' << command << '\n';
+  }
+  HANDLE e = Event(".command", false);
+  SetEvent(e);
+  CloseHandle(e);
+  return WaitForEvent("done " + std::to_string(seq), ms);
+}
+
 std::vector<std::string> HostProcess::Events() const {
   std::vector<std::string> lines;
   std::ifstream in(eventsFile_);
@@ -71,26 +154,57 @@ std::vector<std::string> HostProcess::Events() const {
   return lines;
 }
 
+std::vector<std::string> HostProcess::EventsStartingWith(const std::string& prefix) const {
+  std::vector<std::string> lines;
+  for (auto& l : Events())
+    if (l.rfind(prefix, 0) == 0) lines.push_back(std::move(l));
+  return lines;
+}
+
 bool HostProcess::WaitForEvent(const std::string& line, DWORD ms) const {
-  DWORD end = GetTickCount() + ms;
-  do {
-    for (const auto& l : Events())
-      if (l == line) return true;
-    Sleep(20);
-  } while (GetTickCount() < end);
-  return false;
+  auto recorded = [&] {
+    auto lines = Events();
+    return std::ranges::find(lines, line) != lines.end();
+  };
+  // A host that ended records nothing more.
+  PumpUntil([&] { return recorded() || !Running(); }, ms);
+  return recorded();
 }
 
 namespace {
-DWORD WINAPI Watchdog(void* limit) {
+
+DWORD WINAPI SleepThenGiveUp(void* limit) {
   Sleep(DWORD(reinterpret_cast<uintptr_t>(limit)));
-  fputs("watchdog: the test did not finish in time\n", stderr);
-  ExitProcess(3);
+  GiveUp();
 }
+
+struct WatchdogArgs {
+  HANDLE stop;
+  DWORD ms;
+};
+
+DWORD WINAPI WaitThenGiveUp(void* p) {
+  auto* args = static_cast<WatchdogArgs*>(p);
+  if (WaitForSingleObject(args->stop, args->ms) == WAIT_TIMEOUT) GiveUp();
+  delete args;
+  return 0;
+}
+
 }  // namespace
 
 void StartWatchdog(DWORD ms) {
-  CloseHandle(CreateThread(nullptr, 0, Watchdog, reinterpret_cast<void*>(uintptr_t(ms)), 0, nullptr));
+  CloseHandle(CreateThread(nullptr, 0, SleepThenGiveUp, reinterpret_cast<void*>(uintptr_t(ms)), 0, nullptr));
+}
+
+Watchdog::Watchdog(DWORD ms)
+    : stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      thread_(CreateThread(nullptr, 0, WaitThenGiveUp, new WatchdogArgs{stop_, ms}, 0, nullptr)) {}
+
+Watchdog::~Watchdog() {
+  SetEvent(stop_);
+  WaitForSingleObject(thread_, INFINITE);
+  CloseHandle(thread_);
+  CloseHandle(stop_);
 }
 
 }  // namespace e2e

@@ -1,5 +1,6 @@
 #pragma once
-// Starts the end-to-end host program and talks to it through named events.
+// Starts the end-to-end host program and talks to it through named events
+// (see test_host.cpp for the protocol and the lines of its events file).
 #include <windows.h>
 
 #include <string>
@@ -7,9 +8,18 @@
 
 namespace e2e {
 
+// A class ID of its own for each host, so that hosts of tests running in
+// parallel never serve each other's clients.
+struct ClassId {
+  CLSID clsid;
+  std::string text;  // registry form, with braces
+  static ClassId New();
+};
+
 class HostProcess {
  public:
-  explicit HostProcess(const std::string& classId);
+  // Tags: lines of the host's tag file; none means no tag file.
+  explicit HostProcess(const std::string& classId, const std::vector<std::string>& tags = {});
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;
   ~HostProcess();
@@ -18,19 +28,42 @@ class HostProcess {
   void RequestFree();
   // Asks the host to quit and waits for it; false on timeout.
   bool Quit(DWORD ms);
+  bool Running() const;
+  DWORD ExitCode() const;
+  // Runs one host command and waits until the host reports it done, pumping
+  // this thread's messages meanwhile: the command may call back into this
+  // apartment (ShutDown calls the client's shutdown sink).
+  bool Command(const std::string& command, DWORD ms = 10000);
   // Lines the host has recorded so far.
   std::vector<std::string> Events() const;
-  // Waits until a recorded line equals Line.
+  // Recorded lines that start with Prefix, in order.
+  std::vector<std::string> EventsStartingWith(const std::string& prefix) const;
+  // Waits, pumping messages, until a recorded line equals Line.
   bool WaitForEvent(const std::string& line, DWORD ms) const;
 
  private:
-  HANDLE Event(const char* suffix);
+  HANDLE Event(const char* suffix, bool manualReset = true);
 
-  std::string prefix_, eventsFile_;
+  std::string prefix_, eventsFile_, tagFile_;
+  unsigned long commands_ = 0;
   PROCESS_INFORMATION pi_{};
 };
 
-// Ends the test process if a COM call never returns.
+// Ends the test process, and every host it started, if a COM call never
+// returns.
 void StartWatchdog(DWORD ms);
+
+// The same for the lifetime of one object, e.g. one test.
+class Watchdog {
+ public:
+  explicit Watchdog(DWORD ms);
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+  ~Watchdog();
+
+ private:
+  HANDLE stop_;
+  HANDLE thread_;
+};
 
 }  // namespace e2e

@@ -9,15 +9,14 @@
 
 namespace {
 
-const char kClassIdText[] = "{3F2B6A71-0C5E-4D8A-A1B9-7E6D5C4B3A21}";
-const CLSID kClassId = {0x3F2B6A71, 0x0C5E, 0x4D8A, {0xA1, 0xB9, 0x7E, 0x6D, 0x5C, 0x4B, 0x3A, 0x21}};
-
 class ServerLifecycle : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     e2e::StartWatchdog(240000);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   }
+  // Each host serves a class of its own, so tests may run in parallel.
+  const e2e::ClassId id_ = e2e::ClassId::New();
 };
 
 // The handle the host saw for the first "server <handle> 0" line.
@@ -31,10 +30,10 @@ std::string CreatedHandle(const e2e::HostProcess& host) {
 }  // namespace
 
 TEST_F(ServerLifecycle, ConnectingAndReleasingReachTheHost) {
-  e2e::HostProcess host(kClassIdText);
+  e2e::HostProcess host(id_.text);
   ASSERT_TRUE(host.WaitReady(30000));
   IUnknown* server = nullptr;
-  ASSERT_EQ(CoCreateInstance(kClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
+  ASSERT_EQ(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
                              reinterpret_cast<void**>(&server)), S_OK);
   ASSERT_NE(server, nullptr);
   std::string handle = CreatedHandle(host);
@@ -46,10 +45,10 @@ TEST_F(ServerLifecycle, ConnectingAndReleasingReachTheHost) {
 }
 
 TEST_F(ServerLifecycle, FreeServerDisconnectsAClientStillHoldingItsObject) {
-  e2e::HostProcess host(kClassIdText);
+  e2e::HostProcess host(id_.text);
   ASSERT_TRUE(host.WaitReady(30000));
   IUnknown* server = nullptr;
-  ASSERT_EQ(CoCreateInstance(kClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
+  ASSERT_EQ(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
                              reinterpret_cast<void**>(&server)), S_OK);
   IUnknown* other = nullptr;
   EXPECT_EQ(server->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&other)), E_NOINTERFACE);
@@ -61,7 +60,7 @@ TEST_F(ServerLifecycle, FreeServerDisconnectsAClientStillHoldingItsObject) {
   EXPECT_TRUE(FAILED(server->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&other))));
   // The class object is revoked: nobody new can connect.
   IUnknown* late = nullptr;
-  EXPECT_TRUE(FAILED(CoCreateInstance(kClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
+  EXPECT_TRUE(FAILED(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
                                       reinterpret_cast<void**>(&late))));
   // Releasing the stale reference must not reach the destroyed object.
   server->Release();
@@ -70,12 +69,12 @@ TEST_F(ServerLifecycle, FreeServerDisconnectsAClientStillHoldingItsObject) {
 }
 
 TEST_F(ServerLifecycle, EachClientGetsItsOwnServerObject) {
-  e2e::HostProcess host(kClassIdText);
+  e2e::HostProcess host(id_.text);
   ASSERT_TRUE(host.WaitReady(30000));
   IUnknown* a = nullptr;
   IUnknown* b = nullptr;
-  ASSERT_EQ(CoCreateInstance(kClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, reinterpret_cast<void**>(&a)), S_OK);
-  ASSERT_EQ(CoCreateInstance(kClassId, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, reinterpret_cast<void**>(&b)), S_OK);
+  ASSERT_EQ(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, reinterpret_cast<void**>(&a)), S_OK);
+  ASSERT_EQ(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, reinterpret_cast<void**>(&b)), S_OK);
   int created = 0;
   for (const auto& l : host.Events()) created += l.rfind("server ", 0) == 0 && l.back() == '0';
   EXPECT_EQ(created, 2);

@@ -1,19 +1,51 @@
 // A host program for the end-to-end tests: loads Quillon.dll by name, creates
-// the server for the class ID it is given, records every notification and log
-// line in a file, and pumps messages until told to free the server or to quit.
-//   e2e_host.exe CLASSID EVENTS_FILE EVENT_PREFIX
-// Named events EVENT_PREFIX.ready (set by the host), EVENT_PREFIX.free and
-// EVENT_PREFIX.quit (set by the test).
+// the server for the class ID it is given, registers the tags of an optional
+// tag file, records every host notification and log line in the events file,
+// and pumps messages until told to quit.
+//   e2e_host.exe CLASSID EVENTS_FILE EVENT_PREFIX [TAG_FILE]
+//
+// Tag file: one tag per line, "PATH VARTYPE RIGHTS [VALUE]", PATH with '.'
+// between the names (missing branches are registered on the way, as VT_EMPTY
+// and readable), VARTYPE and RIGHTS in decimal, VALUE the rest of the line,
+// converted to VARTYPE (invariant locale) and registered with RegTag and
+// quality good; without VALUE the tag is registered with RegTagEx. Blank lines
+// and lines starting with '#' are skipped.
+//
+// Named events (EVENT_PREFIX + suffix):
+//   .ready    set by the host once the server is created and the tags are in
+//   .free     set by the test: FreeServer, once
+//   .quit     set by the test: FreeServer unless done, then exit
+//   .command  set by the test after writing "SEQ COMMAND ARGS" into
+//             EVENTS_FILE.cmd; the host runs it and records "done SEQ".
+// Commands: shutdown; free; state N (SetServerState); version VENDOR MAJ MIN
+// BUILD (SetVensionInfo); tagnotify on|off (SetTagNotify); update PATH TEXT
+// (UpdateTag with a VT_BSTR value and quality good).
+//
+// Lines of the events file:
+//   ready | exit | done SEQ | free RESULT | update PATH RESULT
+//   server SERVER ACTION
+//   group SERVER NAME ACTION
+//   item SERVER TAGPATH ACTION        (the tag's handle when it is no tag of ours)
+//   tagnotify ITEMID [ACCESSPATH]     (IDs starting "Dyn." get a new VT_I4 tag,
+//                                      read/write, under the branch Dyn)
+//   log TEXT
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 
-#include "quillon.h"
+#include "quillon_dll.h"
 
 namespace {
 
 FILE* events = nullptr;
+QuillonDll* dll = nullptr;
+std::map<std::string, TagHandle> tagsByPath;
+std::map<TagHandle, std::string> pathsByTag;
 
 void Record(const char* fmt, ...) {
   va_list args;
@@ -24,74 +56,214 @@ void Record(const char* fmt, ...) {
   fflush(events);
 }
 
+std::string Utf8(BSTR text) {
+  if (!text) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, int(SysStringLen(text)), nullptr, 0, nullptr, nullptr);
+  std::string s(size_t(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, int(SysStringLen(text)), s.data(), n, nullptr, nullptr);
+  return s;
+}
+
+std::string PathOf(TagHandle tag) {
+  if (auto it = pathsByTag.find(tag); it != pathsByTag.end()) return it->second;
+  char text[32];
+  std::snprintf(text, sizeof text, "%p", tag);
+  return text;
+}
+
+void Remember(const std::string& path, TagHandle tag) {
+  tagsByPath[path] = tag;
+  pathsByTag[tag] = path;
+}
+
+// The handle of the branch PATH, registering it and its parents when missing.
+TagHandle Branch(const std::string& path) {
+  if (path.empty()) return nullptr;
+  if (auto it = tagsByPath.find(path); it != tagsByPath.end()) return it->second;
+  size_t dot = path.rfind('.');
+  TagHandle parent = dot == std::string::npos ? nullptr : Branch(path.substr(0, dot));
+  std::string name = dot == std::string::npos ? path : path.substr(dot + 1);
+  TagHandle tag = dll->RegTagEx(parent, name.c_str(), VT_EMPTY, 1);
+  if (tag) Remember(path, tag);
+  return tag;
+}
+
+TagHandle RegisterTag(const std::string& path, VARTYPE type, WORD rights, const std::string* value) {
+  size_t dot = path.rfind('.');
+  TagHandle parent = dot == std::string::npos ? nullptr : Branch(path.substr(0, dot));
+  if (dot != std::string::npos && !parent) return nullptr;
+  std::string name = dot == std::string::npos ? path : path.substr(dot + 1);
+  TagHandle tag = nullptr;
+  if (!value) {
+    tag = dll->RegTagEx(parent, name.c_str(), type, rights);
+  } else {
+    std::wstring wide(value->begin(), value->end());
+    VARIANT text, typed;
+    VariantInit(&typed);
+    V_VT(&text) = VT_BSTR;
+    V_BSTR(&text) = SysAllocString(wide.c_str());
+    if (SUCCEEDED(VariantChangeTypeEx(&typed, &text, LOCALE_INVARIANT, 0, type)))
+      tag = dll->RegTag(parent, name.c_str(), typed, 0xC0, rights);
+    VariantClear(&text);
+    VariantClear(&typed);
+  }
+  if (tag) Remember(path, tag);
+  return tag;
+}
+
+bool LoadTags(const char* file) {
+  std::ifstream in(file);
+  if (!in) return false;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    std::string path;
+    unsigned type = 0, rights = 0;
+    if (!(fields >> path >> type >> rights)) return false;
+    std::string value;
+    bool hasValue = bool(fields >> std::ws) && std::getline(fields, value);
+    if (!RegisterTag(path, VARTYPE(type), WORD(rights), hasValue ? &value : nullptr)) {
+      Record("tag failed %s", line.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
 void __stdcall OnServer(ServerHandle server, LONG action) { Record("server %p %ld", server, action); }
 
+void __stdcall OnGroup(ServerHandle server, BSTR name, LONG action) {
+  Record("group %p %s %ld", server, Utf8(name).c_str(), action);
+  SysFreeString(name);
+}
+
+void __stdcall OnItem(ServerHandle server, TagHandle tag, LONG action) {
+  Record("item %p %s %ld", server, PathOf(tag).c_str(), action);
+}
+
+void __stdcall OnTag(BSTR itemId, BSTR accessPath, TagHandle* tag) {
+  std::string id = Utf8(itemId);
+  Record("tagnotify %s [%s]", id.c_str(), Utf8(accessPath).c_str());
+  SysFreeString(itemId);
+  SysFreeString(accessPath);
+  *tag = id.rfind("Dyn.", 0) == 0 ? RegisterTag(id, VT_I4, 3, nullptr) : nullptr;
+}
+
 void __stdcall OnLog(BSTR line) {
-  char text[1024];
-  int n = WideCharToMultiByte(CP_UTF8, 0, line, -1, text, sizeof text, nullptr, nullptr);
-  Record("log %s", n > 0 ? text : "?");
+  Record("log %s", Utf8(line).c_str());
   SysFreeString(line);
 }
 
-template <class F>
-F Proc(HMODULE dll, const char* name) {
-  auto p = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
-  if (!p) {
-    Record("missing export %s", name);
-    ExitProcess(2);
+bool freed = false;
+
+void Free() {
+  if (freed) return;
+  freed = true;
+  Record("free %d", int(dll->FreeServer()));
+}
+
+void RunCommand(const std::string& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  std::istringstream words(line);
+  unsigned long seq = 0;
+  std::string command;
+  words >> seq >> command;
+  if (command == "shutdown") {
+    dll->ShutDown();
+  } else if (command == "free") {
+    Free();
+  } else if (command == "state") {
+    long state = 0;
+    words >> state;
+    dll->SetServerState(state);
+  } else if (command == "version") {
+    std::string vendor;
+    unsigned major = 0, minor = 0, build = 0;
+    words >> vendor >> major >> minor >> build;
+    dll->SetVensionInfo(vendor.c_str(), WORD(major), WORD(minor), WORD(build));
+  } else if (command == "tagnotify") {
+    std::string state;
+    words >> state;
+    dll->SetTagNotify(state == "on" ? OnTag : nullptr);
+  } else if (command == "update") {
+    std::string path, text;
+    words >> path >> text;
+    auto it = tagsByPath.find(path);
+    std::wstring wide(text.begin(), text.end());
+    VARIANT value;
+    V_VT(&value) = VT_BSTR;
+    V_BSTR(&value) = SysAllocString(wide.c_str());
+    BOOL result = it == tagsByPath.end() ? 0 : dll->UpdateTag(it->second, value, 0xC0);
+    VariantClear(&value);
+    Record("update %s %d", path.c_str(), int(result));
+  } else {
+    Record("unknown command %s", line.c_str());
   }
-  return p;
+  Record("done %lu", seq);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) return 1;
+  if (argc != 4 && argc != 5) return 1;
   events = std::fopen(argv[2], "w");
   if (!events) return 1;
-  HMODULE dll = LoadLibraryW(L"Quillon.dll");
-  if (!dll) {
+  QuillonDll quillon;
+  dll = &quillon;
+  if (!quillon.module) {
     Record("cannot load Quillon.dll");
     return 2;
   }
-  auto setServerNotify = Proc<BOOL(__stdcall*)(ServerNotifyProc)>(dll, "SetServerNotify");
-  auto setLogNotify = Proc<BOOL(__stdcall*)(LogNotifyProc)>(dll, "SetLogNotify");
-  auto createServer = Proc<BOOL(__stdcall*)(const char*, LONG)>(dll, "CreateServer");
-  auto setServerState = Proc<BOOL(__stdcall*)(LONG)>(dll, "SetServerState");
-  auto freeServer = Proc<BOOL(__stdcall*)()>(dll, "FreeServer");
+  if (!quillon.CreateServer || !quillon.FreeServer || !quillon.ShutDown || !quillon.SetServerState ||
+      !quillon.SetVensionInfo || !quillon.SetServerNotify || !quillon.SetGroupNotify || !quillon.SetItemNotify ||
+      !quillon.SetTagNotify || !quillon.SetLogNotify || !quillon.RegTagEx || !quillon.RegTag ||
+      !quillon.UpdateTag) {
+    Record("missing export");
+    return 2;
+  }
 
-  setLogNotify(OnLog);
-  if (!createServer(argv[1], 100)) {
+  quillon.SetLogNotify(OnLog);
+  if (!quillon.CreateServer(argv[1], 100)) {
     Record("CreateServer failed");
     return 3;
   }
-  setServerNotify(OnServer);
-  setServerState(1);
+  quillon.SetServerNotify(OnServer);
+  quillon.SetGroupNotify(OnGroup);
+  quillon.SetItemNotify(OnItem);
+  quillon.SetTagNotify(OnTag);
+  quillon.SetServerState(1);
+  if (argc == 5 && !LoadTags(argv[4])) {
+    Record("bad tag file");
+    return 4;
+  }
 
   std::string prefix = argv[3];
+  std::string commandFile = std::string(argv[2]) + ".cmd";
   HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, (prefix + ".ready").c_str());
-  HANDLE wanted[2] = {CreateEventA(nullptr, TRUE, FALSE, (prefix + ".free").c_str()),
-                      CreateEventA(nullptr, TRUE, FALSE, (prefix + ".quit").c_str())};
+  HANDLE quit = CreateEventA(nullptr, TRUE, FALSE, (prefix + ".quit").c_str());
+  HANDLE command = CreateEventA(nullptr, FALSE, FALSE, (prefix + ".command").c_str());
+  HANDLE freeRequest = CreateEventA(nullptr, TRUE, FALSE, (prefix + ".free").c_str());
   SetEvent(ready);
   Record("ready");
 
-  bool freed = false;
+  // A host whose test died must not linger.
   DWORD deadline = GetTickCount() + 120000;
   while (GetTickCount() < deadline) {
-    DWORD r = MsgWaitForMultipleObjects(freed ? 1 : 2, freed ? &wanted[1] : wanted, FALSE, 200, QS_ALLINPUT);
-    if (r == WAIT_OBJECT_0 && !freed) {
-      Record("free %d", int(freeServer()));
-      freed = true;
-    } else if (r == WAIT_OBJECT_0 + (freed ? 0 : 1)) {
-      break;
-    }
+    HANDLE wanted[3] = {quit, command, freeRequest};
+    DWORD r = MsgWaitForMultipleObjects(freed ? 2 : 3, wanted, FALSE, 200, QS_ALLINPUT);
+    if (r == WAIT_OBJECT_0) break;
+    if (r == WAIT_OBJECT_0 + 1) RunCommand(commandFile);
+    if (r == WAIT_OBJECT_0 + 2) Free();
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
   }
-  if (!freed) Record("free %d", int(freeServer()));
+  Free();
   Record("exit");
   std::fclose(events);
   return 0;
