@@ -19,10 +19,17 @@
 //             EVENTS_FILE.cmd; the host runs it and records "done SEQ".
 // Commands: shutdown; free; state N (SetServerState); version VENDOR MAJ MIN
 // BUILD (SetVensionInfo); tagnotify on|off (SetTagNotify); update PATH TEXT
-// (UpdateTag with a VT_BSTR value and quality good).
+// (UpdateTag with a VT_BSTR value and quality good); updateq PATH QUALITY TEXT
+// (the same with a quality in hex); callbacks on|off (the read and write
+// callbacks, installed at start); readresult HR / writeresult HR (in hex: what
+// the callbacks answer, S_OK at start).
+// The read callback records "read PATH" and, when its result succeeds,
+// answers VT_I4 (the number of reads so far), quality good and now; the write
+// callback records "write PATH VARTYPE VALUE" and changes nothing.
 //
 // Lines of the events file:
 //   ready | exit | done SEQ | free RESULT | update PATH RESULT
+//   read PATH | write PATH VARTYPE VALUE
 //   server SERVER ACTION
 //   group SERVER NAME ACTION
 //   item SERVER TAGPATH ACTION        (the tag's handle when it is no tag of ours)
@@ -155,6 +162,32 @@ void __stdcall OnLog(BSTR line) {
   SysFreeString(line);
 }
 
+// The host's device IO: every call is recorded; the tests choose the result.
+HRESULT readResult = S_OK, writeResult = S_OK;
+long readCount = 0;
+
+void __stdcall OnRead(TagHandle tag, VARIANT* value, WORD* quality, FILETIME* timeStamp, HRESULT* result) {
+  Record("read %s", PathOf(tag).c_str());
+  if (SUCCEEDED(readResult)) {
+    // A value no push ever gave: the number of device reads so far.
+    V_VT(value) = VT_I4;
+    V_I4(value) = ++readCount;
+    *quality = 0xC0;
+    GetSystemTimeAsFileTime(timeStamp);
+  }
+  *result = readResult;
+}
+
+void __stdcall OnWrite(TagHandle tag, VARIANT value, HRESULT* result) {
+  VARIANT text;
+  VariantInit(&text);
+  std::string shown = "?";
+  if (SUCCEEDED(VariantChangeTypeEx(&text, &value, LOCALE_INVARIANT, 0, VT_BSTR))) shown = Utf8(V_BSTR(&text));
+  VariantClear(&text);
+  Record("write %s %u %s", PathOf(tag).c_str(), unsigned(V_VT(&value)), shown.c_str());
+  *result = writeResult;
+}
+
 bool freed = false;
 
 void Free() {
@@ -188,15 +221,27 @@ void RunCommand(const std::string& file) {
     std::string state;
     words >> state;
     dll->SetTagNotify(state == "on" ? OnTag : nullptr);
-  } else if (command == "update") {
+  } else if (command == "callbacks") {
+    std::string state;
+    words >> state;
+    dll->SetReadCallback(state == "on" ? OnRead : nullptr);
+    dll->SetWriteCallback(state == "on" ? OnWrite : nullptr);
+  } else if (command == "readresult" || command == "writeresult") {
+    unsigned long hr = 0;
+    words >> std::hex >> hr;
+    (command == "readresult" ? readResult : writeResult) = HRESULT(hr);
+  } else if (command == "update" || command == "updateq") {
     std::string path, text;
-    words >> path >> text;
+    unsigned quality = 0xC0;
+    words >> path;
+    if (command == "updateq") words >> std::hex >> quality >> std::dec;
+    words >> text;
     auto it = tagsByPath.find(path);
     std::wstring wide(text.begin(), text.end());
     VARIANT value;
     V_VT(&value) = VT_BSTR;
     V_BSTR(&value) = SysAllocString(wide.c_str());
-    BOOL result = it == tagsByPath.end() ? 0 : dll->UpdateTag(it->second, value, 0xC0);
+    BOOL result = it == tagsByPath.end() ? 0 : dll->UpdateTag(it->second, value, WORD(quality));
     VariantClear(&value);
     Record("update %s %d", path.c_str(), int(result));
   } else {
@@ -234,6 +279,8 @@ int main(int argc, char** argv) {
   quillon.SetGroupNotify(OnGroup);
   quillon.SetItemNotify(OnItem);
   quillon.SetTagNotify(OnTag);
+  quillon.SetReadCallback(OnRead);
+  quillon.SetWriteCallback(OnWrite);
   quillon.SetServerState(1);
   if (argc == 5 && !LoadTags(argv[4])) {
     Record("bad tag file");
