@@ -82,8 +82,16 @@ void TGroup::SendUpdateNow() {
 }
 
 void TGroup::KeepAliveTick() {
-  if (ComPtr<IOPCDataCallback> callback = dataCallback_)
-    callback->OnDataChange(0, clientHandle_, S_OK, S_OK, 0, nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (ComPtr<IOPCDataCallback> callback = dataCallback_) {
+    // Empty arrays, not null ones: the proxy refuses null top-level arrays
+    // before the call leaves this process, even with a count of 0.
+    OPCHANDLE handles[1] = {};
+    VARIANT values[1] = {};
+    WORD qualities[1] = {};
+    FILETIME stamps[1] = {};
+    HRESULT errors[1] = {};
+    callback->OnDataChange(0, clientHandle_, S_OK, S_OK, 0, handles, values, qualities, stamps, errors);
+  }
   else if (adviseSink_)
     Deliver(dataFormat_, BuildKeepAliveStream(clientHandle_));
 }
