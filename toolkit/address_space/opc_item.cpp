@@ -35,7 +35,14 @@ TOPCItem::TOPCItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def)
       active_(def.bActive != FALSE),
       clientHandle_(def.hClient),
       requestedDataType_(def.vtRequestedDataType),
-      serverHandle_(NewObjectHandle(this)) {}
+      serverHandle_(NewObjectHandle(this)) {
+  tag_->AddSubscriber(this);
+}
+
+TOPCItem::~TOPCItem() {
+  tag_->RemoveSubscriber(this);
+  if (queued_ && pending_) std::erase(*pending_, this);
+}
 
 bool TOPCItem::GetAttributes(OPCITEMATTRIBUTES& a) const {
   return SUCCEEDED(ComGuard(L"TOPCItem.GetDef", E_FAIL, [&] {

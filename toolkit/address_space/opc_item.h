@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 
 #include "../api/variant.h"
 #include "opc_da.h"
@@ -16,6 +17,24 @@ class TOPCItem {
   TOPCItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def);
   TOPCItem(const TOPCItem&) = delete;
   TOPCItem& operator=(const TOPCItem&) = delete;
+  ~TOPCItem();
+
+  // The list of items that the group's next update tick must test. An item
+  // joins it (once) when its tag changes or its own test could answer
+  // differently; the tick takes the whole list.
+  void SetPendingList(std::vector<TOPCItem*>* list, uint64_t sequence) {
+    pending_ = list;
+    sequence_ = sequence;
+  }
+  void MarkPending() {
+    if (pending_ && !queued_) {
+      queued_ = true;
+      pending_->push_back(this);
+    }
+  }
+  void ClearQueued() { queued_ = false; }
+  // Order of addition to the group: ticks report items in that order.
+  uint64_t Sequence() const { return sequence_; }
 
   TOPCTag& Tag() const { return *tag_; }
   // The tag left the address space: the item answers as an unknown item.
@@ -23,7 +42,10 @@ class TOPCItem {
 
   OPCHANDLE ServerHandle() const { return serverHandle_; }
   bool Active() const { return active_; }
-  void SetActive(bool active) { active_ = active; }
+  void SetActive(bool active) {
+    active_ = active;
+    if (active) MarkPending();
+  }
   OPCHANDLE ClientHandle() const { return clientHandle_; }
   void SetClientHandle(OPCHANDLE h) { clientHandle_ = h; }
   VARTYPE RequestedDataType() const { return requestedDataType_; }
@@ -33,8 +55,12 @@ class TOPCItem {
   void SetDeadband(double percent) {
     deadband_ = percent;
     deadbandSet_ = true;
+    MarkPending();
   }
-  void ClearDeadband() { deadbandSet_ = false; }
+  void ClearDeadband() {
+    deadbandSet_ = false;
+    MarkPending();
+  }
 
   const VARIANT& Value() const { return value_.Get(); }
   WORD Quality() const { return quality_; }
@@ -68,6 +94,9 @@ class TOPCItem {
   VARTYPE requestedDataType_;
   FILETIME timeStamp_{};
   OPCHANDLE serverHandle_;
+  std::vector<TOPCItem*>* pending_ = nullptr;
+  uint64_t sequence_ = 0;
+  bool queued_ = false;
 };
 
 }  // namespace quillon

@@ -9,6 +9,7 @@
 #include "item_id.h"
 #include "name_filter.h"
 #include "opc_error.h"
+#include "opc_item.h"
 
 namespace quillon {
 namespace {
@@ -80,6 +81,13 @@ int TOPCTag::IndexOfChild(std::wstring_view name) const {
   return -1;
 }
 
+void TOPCTag::Changed() {
+  ++changeCount_;
+  for (TOPCItem* item : subscribers_) item->MarkPending();
+}
+
+void TOPCTag::RemoveSubscriber(TOPCItem* item) { std::erase(subscribers_, item); }
+
 int TOPCTag::IndexOfChildNode(const TOPCTag* child) const {
   for (size_t i = 0; i < children_.size(); ++i)
     if (children_[i].get() == child) return int(i);
@@ -117,6 +125,7 @@ void TOPCTag::Clear() {
 void TOPCTag::MarkRemoved() {
   removed_ = true;
   parent_ = nullptr;
+  Changed();
   for (auto& c : children_) c->MarkRemoved();
 }
 
@@ -144,7 +153,7 @@ void TOPCTag::SetCanonicalType(VARTYPE vt) {
   canonicalDataType_ = vt;
   value_.Clear();
   V_VT(&value_.Get()) = vt;
-  ++changeCount_;
+  Changed();
 }
 
 HRESULT TOPCTag::Update(const VARIANT& v, WORD quality, const FILETIME& ts) {
@@ -162,7 +171,7 @@ HRESULT TOPCTag::Update(const VARIANT& v, WORD quality, const FILETIME& ts) {
   }
   value_.Adopt(converted);
   quality_ = quality;
-  ++changeCount_;
+  Changed();
   timeStamp_ = ts;
   return S_OK;
 }
@@ -202,7 +211,7 @@ HRESULT TOPCTag::DeviceRead() {
   if (SUCCEEDED(result)) {
     value_.Adopt(value.Get());
     quality_ = quality;
-    ++changeCount_;
+    Changed();
     timeStamp_ = ts;
   }
   return result;

@@ -22,6 +22,8 @@
 
 namespace quillon {
 
+class TOPCItem;
+
 // Browse types and filters of the two browsing interfaces.
 enum : DWORD { kBrowseBranch = 1, kBrowseLeaf = 2, kBrowseFlat = 3 };
 enum : DWORD { kBrowseAll = 1, kBrowseBranches = 2, kBrowseItems = 3 };
@@ -71,16 +73,21 @@ class TOPCTag : public std::enable_shared_from_this<TOPCTag> {
   void SetAccessRights(WORD rights) { accessRights_ = rights; }
   void SetQuality(WORD quality) {
     quality_ = quality;
-    ++changeCount_;
+    Changed();
   }
   void SetTimeStamp(const FILETIME& ts) { timeStamp_ = ts; }
   void SetValue(const VARIANT& v) {
     value_.Copy(v);
-    ++changeCount_;
+    Changed();
   }
   // Moves on whenever the value or quality is stored, so a reader that saw
   // the same count knows neither has changed since.
   uint64_t ChangeCount() const { return changeCount_; }
+
+  // The group items on this tag, told whenever its value or quality is
+  // stored or it leaves the tree, so an update tick looks only at them.
+  void AddSubscriber(TOPCItem* item) { subscribers_.push_back(item); }
+  void RemoveSubscriber(TOPCItem* item);
 
   // Properties: the six standard ones at indexes 0..5, custom ones from 6.
   int PropertyCount() const;
@@ -134,6 +141,8 @@ class TOPCTag : public std::enable_shared_from_this<TOPCTag> {
                               std::wstring_view vendorFilter, std::vector<std::wstring>& names) const;
 
  private:
+  void Changed();
+
   std::wstring name_;
   TOPCTag* parent_;
   std::unique_ptr<std::vector<PropertyRecord>> properties_;
@@ -143,6 +152,7 @@ class TOPCTag : public std::enable_shared_from_this<TOPCTag> {
   WORD quality_ = 0x40;
   WORD accessRights_ = 1;
   uint64_t changeCount_ = 0;
+  std::vector<TOPCItem*> subscribers_;
 
   bool removed_ = false;
   std::vector<std::shared_ptr<TOPCTag>> children_;

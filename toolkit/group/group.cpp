@@ -46,6 +46,8 @@ void TGroup::Teardown() {
     refreshQueue_.clear();
   }
   // Items go without notifying the host.
+  pending_.clear();
+  for (const auto& item : items_) item->SetPendingList(nullptr, item->Sequence());
   itemIndex_.clear();
   items_.clear();
   if (window_) {

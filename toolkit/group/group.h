@@ -209,6 +209,10 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   void SendUpdateNow();
   void SendDataChange();
   void MarkUpdated();
+  // The items a tick must test, in the order they were added; the list
+  // starts afresh.
+  std::vector<TOPCItem*> TakePending();
+  void MarkAllPending();
 
   // DA 1.0 streams.
   void SendStreamDataChange();
@@ -222,6 +226,8 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   TServer* server_;
   std::vector<std::unique_ptr<TOPCItem>> items_;
   std::unordered_map<OPCHANDLE, TOPCItem*> itemIndex_;
+  std::vector<TOPCItem*> pending_;
+  uint64_t nextSequence_ = 0;
   UniqueHandle itemLock_;
   HWND window_ = nullptr;
   std::wstring name_;

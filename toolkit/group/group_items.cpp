@@ -67,6 +67,8 @@ TOPCItem* TGroup::AddItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def) {
   TOPCItem* raw = item.get();
   items_.push_back(std::move(item));
   itemIndex_.emplace(raw->ServerHandle(), raw);
+  raw->SetPendingList(&pending_, nextSequence_++);
+  raw->MarkPending();  // a new item is tested at the first tick
   NotifyItem(server_, t, 0);
   return raw;
 }

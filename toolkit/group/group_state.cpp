@@ -62,6 +62,7 @@ STDMETHODIMP TGroup::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdate
     if (pPercentDeadband) {
       FLOAT d = *pPercentDeadband;
       if (std::isnan(d) || d < 0.0f || d > 100.0f) return E_INVALIDARG;
+      if (d != percentDeadband_) MarkAllPending();
       percentDeadband_ = d;
     }
     if (pTimeBias) timeBias_ = *pTimeBias;

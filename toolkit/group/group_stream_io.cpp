@@ -147,7 +147,7 @@ void TGroup::SendStreamDataChange() {
   if (!lock.Locked()) return;
   std::vector<StreamItem> stream;
   int32_t status = S_OK;
-  for (const auto& item : items_) {
+  for (TOPCItem* item : TakePending()) {
     if (!item->Active() || !(item->TagRemoved() || item->Tag().CheckAccess(OPC_READABLE) == S_OK) ||
         !item->HasChanged(percentDeadband_))
       continue;

@@ -1,5 +1,6 @@
 // The update engine: the group window's timers, the change test over the
 // items, and the data-change and keep-alive callbacks.
+#include <algorithm>
 #include <cmath>
 
 #include "../api/clock.h"
@@ -96,14 +97,28 @@ void TGroup::KeepAliveTick() {
     Deliver(dataFormat_, BuildKeepAliveStream(clientHandle_));
 }
 
+std::vector<TOPCItem*> TGroup::TakePending() {
+  std::vector<TOPCItem*> items = std::move(pending_);
+  pending_.clear();
+  for (TOPCItem* item : items) item->ClearQueued();
+  std::sort(items.begin(), items.end(), [](TOPCItem* a, TOPCItem* b) { return a->Sequence() < b->Sequence(); });
+  return items;
+}
+
+void TGroup::MarkAllPending() {
+  for (const auto& item : items_) item->MarkPending();
+}
+
 void TGroup::SendDataChange() {
   MutexLock lock(itemLock_.Get(), 1000);
   if (!lock.Locked()) return;
+  // Only items whose tag moved (or whose test could answer differently)
+  // since the last tick can have changed: the others are not looked at.
   std::vector<TOPCItem*> selected;
-  for (const auto& item : items_)
+  for (TOPCItem* item : TakePending())
     if (item->Active() && (item->TagRemoved() || item->Tag().CheckAccess(OPC_READABLE) == S_OK) &&
         item->HasChanged(percentDeadband_))
-      selected.push_back(item.get());
+      selected.push_back(item);
   if (selected.empty()) return;
 
   const DWORD n = DWORD(selected.size());
