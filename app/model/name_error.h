@@ -1,0 +1,12 @@
+#pragma once
+// Raised when a component refuses a name; the component keeps its previous name.
+#include "model_error.h"
+
+namespace opclumbra {
+
+class ENameError : public EModelError {
+ public:
+  using EModelError::EModelError;
+};
+
+}  // namespace opclumbra
