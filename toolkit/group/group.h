@@ -188,6 +188,12 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
                       std::vector<TOPCItem*>& items, std::vector<DWORD>& indexes);
   // The client's id, or one of the toolkit's own unique among live transactions.
   DWORD TransactionId(DWORD requested);
+  // The steps every request with an item list shares: accept the handles,
+  // make the transaction of the accepted items with Make(items, their
+  // indexes in the request), and queue it.
+  template <class Make>
+  HRESULT QueueItemRequest(const wchar_t* operation, Queue q, DWORD count, const OPCHANDLE* handles, WORD rights,
+                           HRESULT** ppErrors, DWORD* pdwCancelID, Make make);
   // Posts the queue's message and appends the transaction; E_FAIL when posting fails.
   HRESULT Enqueue(Queue q, std::unique_ptr<TAsyncData> t, DWORD* pdwCancelID);
   std::vector<TOPCItem*> ReadableItems() const;
@@ -275,6 +281,29 @@ inline HRESULT TGroup::ForEachHandle(const wchar_t* operation, DWORD count, cons
     *ppErrors = errors.Detach();
     return result;
   });
+}
+
+template <class Make>
+inline HRESULT TGroup::QueueItemRequest(const wchar_t* operation, Queue q, DWORD count, const OPCHANDLE* handles,
+                                        WORD rights, HRESULT** ppErrors, DWORD* pdwCancelID, Make make) {
+  HRESULT result = S_OK;
+  return ComGuard(operation, result, [&] {
+    std::vector<TOPCItem*> items;
+    std::vector<DWORD> indexes;
+    result = AcceptItems(count, handles, rights, ppErrors, items, indexes);
+    if (items.empty()) return result;
+    std::unique_ptr<TAsyncData> t = make(std::move(items), indexes);
+    if (FAILED(Enqueue(q, std::move(t), pdwCancelID))) return E_FAIL;
+    return result;
+  });
+}
+
+// The write values of the accepted entries, as VQTs whose VARIANTs the
+// transaction copies.
+inline std::vector<OPCITEMVQT> ValuesAt(const VARIANT* values, const std::vector<DWORD>& indexes) {
+  std::vector<OPCITEMVQT> picked(indexes.size());
+  for (size_t k = 0; k < indexes.size(); ++k) picked[k].vDataValue = values[indexes[k]];
+  return picked;
 }
 
 }  // namespace quillon

@@ -81,16 +81,11 @@ STDMETHODIMP TGroup::Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactio
   if (removed_) return E_FAIL;
   if (dwCount == 0 || !phServer || !pdwCancelID || !ppErrors) return E_INVALIDARG;
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
-  HRESULT result = S_OK;
-  return ComGuard(L"Read", result, [&] {
-    std::vector<TOPCItem*> items;
-    std::vector<DWORD> indexes;
-    result = AcceptItems(dwCount, phServer, OPC_READABLE, ppErrors, items, indexes);
-    if (items.empty()) return result;
-    auto t = std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items), nullptr, nullptr);
-    if (FAILED(Enqueue(Queue::Read, std::move(t), pdwCancelID))) return E_FAIL;
-    return result;
-  });
+  return QueueItemRequest(L"Read", Queue::Read, dwCount, phServer, OPC_READABLE, ppErrors, pdwCancelID,
+                          [&](std::vector<TOPCItem*> items, const std::vector<DWORD>&) {
+                            return std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items),
+                                                                nullptr, nullptr);
+                          });
 }
 
 STDMETHODIMP TGroup::ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMaxAge, DWORD dwTransactionID,
@@ -98,19 +93,15 @@ STDMETHODIMP TGroup::ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMa
   if (removed_) return E_FAIL;
   if (dwCount == 0 || !phServer || !pdwMaxAge || !pdwCancelID || !ppErrors) return E_INVALIDARG;
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
-  HRESULT result = S_OK;
-  return ComGuard(L"Read", result, [&] {
-    std::vector<TOPCItem*> items;
-    std::vector<DWORD> indexes;
-    result = AcceptItems(dwCount, phServer, OPC_READABLE, ppErrors, items, indexes);
-    if (items.empty()) return result;
-    std::vector<DWORD> maxAges;
-    for (DWORD i : indexes) maxAges.push_back(pdwMaxAge[i]);
-    auto t = std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items), maxAges.data(), nullptr);
-    t->SetUseMaxAge();
-    if (FAILED(Enqueue(Queue::Read, std::move(t), pdwCancelID))) return E_FAIL;
-    return result;
-  });
+  return QueueItemRequest(L"Read", Queue::Read, dwCount, phServer, OPC_READABLE, ppErrors, pdwCancelID,
+                          [&](std::vector<TOPCItem*> items, const std::vector<DWORD>& indexes) {
+                            std::vector<DWORD> maxAges;
+                            for (DWORD i : indexes) maxAges.push_back(pdwMaxAge[i]);
+                            auto t = std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items),
+                                                                  maxAges.data(), nullptr);
+                            t->SetUseMaxAge();
+                            return t;
+                          });
 }
 
 STDMETHODIMP TGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD dwTransactionID,
@@ -118,18 +109,11 @@ STDMETHODIMP TGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemVal
   if (removed_) return E_FAIL;
   if (dwCount == 0 || !phServer || !pItemValues || !pdwCancelID || !ppErrors) return E_INVALIDARG;
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
-  HRESULT result = S_OK;
-  return ComGuard(L"Write", result, [&] {
-    std::vector<TOPCItem*> items;
-    std::vector<DWORD> indexes;
-    result = AcceptItems(dwCount, phServer, OPC_WRITEABLE, ppErrors, items, indexes);
-    if (items.empty()) return result;
-    std::vector<OPCITEMVQT> values(indexes.size());
-    for (size_t k = 0; k < indexes.size(); ++k) values[k].vDataValue = pItemValues[indexes[k]];  // copied below
-    auto t = std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items), nullptr, values.data());
-    if (FAILED(Enqueue(Queue::Write, std::move(t), pdwCancelID))) return E_FAIL;
-    return result;
-  });
+  return QueueItemRequest(L"Write", Queue::Write, dwCount, phServer, OPC_WRITEABLE, ppErrors, pdwCancelID,
+                          [&](std::vector<TOPCItem*> items, const std::vector<DWORD>& indexes) {
+                            return std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items),
+                                                                nullptr, ValuesAt(pItemValues, indexes).data());
+                          });
 }
 
 STDMETHODIMP TGroup::WriteVQT(DWORD dwCount, OPCHANDLE* phServer, OPCITEMVQT* pItemVQT, DWORD dwTransactionID,
@@ -137,18 +121,14 @@ STDMETHODIMP TGroup::WriteVQT(DWORD dwCount, OPCHANDLE* phServer, OPCITEMVQT* pI
   if (removed_) return E_FAIL;
   if (dwCount == 0 || !phServer || !pItemVQT || !pdwCancelID || !ppErrors) return E_INVALIDARG;
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
-  HRESULT result = S_OK;
-  return ComGuard(L"WriteVQT", result, [&] {
-    std::vector<TOPCItem*> items;
-    std::vector<DWORD> indexes;
-    result = AcceptItems(dwCount, phServer, OPC_WRITEABLE, ppErrors, items, indexes);
-    if (items.empty()) return result;
-    std::vector<OPCITEMVQT> values;
-    for (DWORD i : indexes) values.push_back(pItemVQT[i]);  // shallow; the transaction copies the VARIANTs
-    auto t = std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items), nullptr, values.data());
-    if (FAILED(Enqueue(Queue::Write, std::move(t), pdwCancelID))) return E_FAIL;
-    return result;
-  });
+  // Only the values travel: quality and time stamp have nowhere to go.
+  return QueueItemRequest(L"WriteVQT", Queue::Write, dwCount, phServer, OPC_WRITEABLE, ppErrors, pdwCancelID,
+                          [&](std::vector<TOPCItem*> items, const std::vector<DWORD>& indexes) {
+                            std::vector<OPCITEMVQT> values;
+                            for (DWORD i : indexes) values.push_back(pItemVQT[i]);
+                            return std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items),
+                                                                nullptr, values.data());
+                          });
 }
 
 STDMETHODIMP TGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) {

@@ -80,17 +80,12 @@ STDMETHODIMP TGroup::Read(DWORD, OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDL
   if (removed_) return E_FAIL;
   if (!adviseSink_) return CONNECT_E_NOCONNECTION;
   if (dwCount == 0 || !phServer || !pTransactionID || !ppErrors) return E_INVALIDARG;
-  HRESULT result = S_OK;
-  return ComGuard(L"Read", result, [&] {
-    std::vector<TOPCItem*> items;
-    std::vector<DWORD> indexes;
-    result = AcceptItems(dwCount, phServer, OPC_READABLE, ppErrors, items, indexes);
-    if (items.empty()) return result;
-    auto t = std::make_unique<TAsyncData>(TransactionId(0), std::move(items), nullptr, nullptr);
-    t->SetSource(dwSource);
-    if (FAILED(Enqueue(Queue::Read, std::move(t), pTransactionID))) return E_FAIL;
-    return result;
-  });
+  return QueueItemRequest(L"Read", Queue::Read, dwCount, phServer, OPC_READABLE, ppErrors, pTransactionID,
+                          [&](std::vector<TOPCItem*> items, const std::vector<DWORD>&) {
+                            auto t = std::make_unique<TAsyncData>(TransactionId(0), std::move(items), nullptr, nullptr);
+                            t->SetSource(dwSource);
+                            return t;
+                          });
 }
 
 STDMETHODIMP TGroup::Write(DWORD, DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD* pTransactionID,
@@ -98,18 +93,11 @@ STDMETHODIMP TGroup::Write(DWORD, DWORD dwCount, OPCHANDLE* phServer, VARIANT* p
   if (removed_) return E_FAIL;
   if (!adviseSink_) return CONNECT_E_NOCONNECTION;
   if (dwCount == 0 || !phServer || !pItemValues || !pTransactionID || !ppErrors) return E_INVALIDARG;
-  HRESULT result = S_OK;
-  return ComGuard(L"Write", result, [&] {
-    std::vector<TOPCItem*> items;
-    std::vector<DWORD> indexes;
-    result = AcceptItems(dwCount, phServer, OPC_WRITEABLE, ppErrors, items, indexes);
-    if (items.empty()) return result;
-    std::vector<OPCITEMVQT> values(indexes.size());
-    for (size_t k = 0; k < indexes.size(); ++k) values[k].vDataValue = pItemValues[indexes[k]];
-    auto t = std::make_unique<TAsyncData>(TransactionId(0), std::move(items), nullptr, values.data());
-    if (FAILED(Enqueue(Queue::Write, std::move(t), pTransactionID))) return E_FAIL;
-    return result;
-  });
+  return QueueItemRequest(L"Write", Queue::Write, dwCount, phServer, OPC_WRITEABLE, ppErrors, pTransactionID,
+                          [&](std::vector<TOPCItem*> items, const std::vector<DWORD>& indexes) {
+                            return std::make_unique<TAsyncData>(TransactionId(0), std::move(items), nullptr,
+                                                                ValuesAt(pItemValues, indexes).data());
+                          });
 }
 
 STDMETHODIMP TGroup::Refresh(DWORD, OPCDATASOURCE dwSource, DWORD* pTransactionID) {
