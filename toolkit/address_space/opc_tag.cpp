@@ -69,16 +69,20 @@ TOPCTag* TOPCTag::AddChild(std::wstring name) {
   std::string key = NameKey(name);
   children_.push_back(std::make_shared<TOPCTag>(this, std::move(name)));
   TOPCTag* child = children_.back().get();
-  childIndex_.try_emplace(std::move(key), child);  // the first of a name keeps the entry
+  TOPCTag* first = childIndex_.try_emplace(std::move(key), child).first->second;  // the first of a name keeps it
+  exactIndex_.try_emplace(child->name_, first);
   return child;
 }
 
-int TOPCTag::IndexOfChild(std::wstring_view name) const {
+TOPCTag* TOPCTag::ChildNamed(std::wstring_view name) const {
+  if (auto exact = exactIndex_.find(name); exact != exactIndex_.end()) return exact->second;
   auto it = childIndex_.find(NameKey(name));
-  if (it == childIndex_.end()) return -1;
-  for (size_t i = 0; i < children_.size(); ++i)
-    if (children_[i].get() == it->second) return int(i);
-  return -1;
+  return it == childIndex_.end() ? nullptr : it->second;
+}
+
+int TOPCTag::IndexOfChild(std::wstring_view name) const {
+  TOPCTag* child = ChildNamed(name);
+  return child ? IndexOfChildNode(child) : -1;
 }
 
 void TOPCTag::Changed() {
@@ -104,16 +108,27 @@ void TOPCTag::DeleteChild(size_t index) {
   if (it != childIndex_.end() && it->second == child.get()) {
     childIndex_.erase(it);
     // A later sibling of the same name now answers for it.
+    TOPCTag* next = nullptr;
     for (const auto& c : children_)
       if (SameTextIgnoreCase(c->name_, child->name_)) {
-        childIndex_.emplace(std::move(key), c.get());
+        next = c.get();
+        childIndex_.emplace(std::move(key), next);
         break;
       }
+    for (auto e = exactIndex_.begin(); e != exactIndex_.end();) {
+      if (e->second == child.get() && !next) {
+        e = exactIndex_.erase(e);
+        continue;
+      }
+      if (e->second == child.get()) e->second = next;
+      ++e;
+    }
   }
 }
 
 void TOPCTag::Clear() {
   childIndex_.clear();
+  exactIndex_.clear();
   // Children go first to last, each with its own subtree.
   for (auto& c : children_) {
     c->MarkRemoved();
@@ -134,9 +149,8 @@ TOPCTag* TOPCTag::FindByItemId(std::wstring_view itemId) {
   TOPCTag* node = this;
   for (;;) {
     ItemIdSplit split = SplitItemId(itemId, qualifier);
-    auto it = node->childIndex_.find(NameKey(split.head));
-    if (it == node->childIndex_.end()) return nullptr;
-    TOPCTag* child = it->second;
+    TOPCTag* child = node->ChildNamed(split.head);
+    if (!child) return nullptr;
     if (!split.rest) return child;
     if (!child->HasChildren()) return child->IndexOfPropertyName(*split.rest) >= 0 ? child : nullptr;
     node = child;

@@ -156,9 +156,20 @@ class TOPCTag : public std::enable_shared_from_this<TOPCTag> {
 
   bool removed_ = false;
   std::vector<std::shared_ptr<TOPCTag>> children_;
+  // The child a name finds: the first of that name, ignoring case, in
+  // registration order.
+  TOPCTag* ChildNamed(std::wstring_view name) const;
+
   // Case-folded name -> first child of that name in registration order, so a
   // lookup costs O(1) per item-ID element whatever the number of siblings.
   std::unordered_map<std::string, TOPCTag*> childIndex_;
+  // Exact spellings already looked up or registered -> the child the index
+  // above gives for them: most lookups then skip building a sort key.
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::wstring_view s) const { return std::hash<std::wstring_view>{}(s); }
+  };
+  std::unordered_map<std::wstring, TOPCTag*, TextHash, std::equal_to<>> exactIndex_;
 };
 
 // Maps a failed VariantChangeType result to the code a write reports.
