@@ -335,6 +335,27 @@ TEST_F(Deadband, TextChangesIgnoreTheDeadband) {
   EXPECT_EQ(NextChange(), (Delivered{{3}, {"8:alphb"}}));
 }
 
+TEST_F(KeepAlive, ADeliveredChangePostponesTheNextOne) {
+  StartWithDelivered();
+  auto state2 = group_.As<IOPCGroupStateMgt2>();
+  ASSERT_TRUE(state2);
+  DWORD revised = 0;
+  ASSERT_HR(state2->SetKeepAlive(1500, &revised), S_OK);
+  // Changes come faster than the keep-alive period: each one restarts it.
+  for (int i = 1; i <= 6; ++i) {
+    ASSERT_TRUE(host_->Command("update Flow " + std::to_string(100 + i)));
+    PumpUntil([] { return false; }, 300);
+  }
+  ASSERT_FALSE(sink_->changes.empty());
+  for (const Change& c : sink_->changes) EXPECT_EQ(c.clients.size(), 1u) << "a keep-alive came between changes";
+  const ULONGLONG lastData = sink_->changes.back().at;
+  const size_t before = sink_->changes.size();
+  ASSERT_TRUE(WaitForChanges(before + 1, 5000)) << "no keep-alive after the changes stopped";
+  const Change& keepAlive = sink_->changes[before];
+  EXPECT_EQ(keepAlive.clients.size(), 0u);
+  EXPECT_GE(keepAlive.at - lastData, 1300u);
+}
+
 TEST_F(KeepAlive, IdleConnectedGroupSendsEmptyCallbacksPeriodically) {
   StartWithDelivered();
   auto state2 = group_.As<IOPCGroupStateMgt2>();
