@@ -24,18 +24,6 @@ constexpr WORD kOutOfService = 0x1C;
 constexpr OPCHANDLE kGroupClient = 0x55;
 constexpr DWORD kCarrierId = 1000;
 
-// A value as text (invariant locale) prefixed with its VARTYPE: "3:7" is
-// VT_I4 7.
-std::string Shown(const VARIANT& v) {
-  VARIANT text;
-  VariantInit(&text);
-  std::string shown = std::to_string(V_VT(&v)) + ":";
-  if (V_VT(&v) != VT_EMPTY &&
-      SUCCEEDED(VariantChangeTypeEx(&text, const_cast<VARIANT*>(&v), LOCALE_INVARIANT, 0, VT_BSTR)))
-    shown += Narrow(V_BSTR(&text));
-  VariantClear(&text);
-  return shown;
-}
 
 // One OnReadComplete, OnDataChange or OnWriteComplete as the client got it.
 struct Completion {
@@ -106,22 +94,6 @@ class RecordingSink : public Sink<IOPCDataCallback> {
   }
 };
 
-// Dispatches this apartment's messages, through which the server's callbacks
-// arrive, until Done holds or Ms have passed; answers Done.
-bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
-  const ULONGLONG end = GetTickCount64() + ms;
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    const ULONGLONG now = GetTickCount64();
-    if (now >= end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(std::min<ULONGLONG>(end - now, 20)), QS_ALLINPUT);
-  }
-}
 
 // Long enough for a posted message the server had queued to be dispatched
 // and its callback to reach us.

@@ -72,22 +72,6 @@ class StreamSink : public Sink<IAdviseSink> {
   std::vector<Block> blocks;
 };
 
-// Dispatches this apartment's messages, through which the server's calls
-// arrive, until Done holds or Ms have passed; answers Done.
-bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
-  const ULONGLONG end = GetTickCount64() + ms;
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    const ULONGLONG now = GetTickCount64();
-    if (now >= end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(std::min<ULONGLONG>(end - now, 20)), QS_ALLINPUT);
-  }
-}
 
 // The registered formats, looked up by name as any DA 1.0 client does; the
 // names are atoms shared with the host process.

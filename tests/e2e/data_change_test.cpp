@@ -15,18 +15,6 @@ constexpr WORD kUncertain = 0x40;
 constexpr OPCHANDLE kGroupClient = 0x77;
 constexpr DWORD kRate = 200;
 
-// A value as text (invariant locale) prefixed with its VARTYPE: "5:104" is
-// VT_R8 104.
-std::string Shown(const VARIANT& v) {
-  VARIANT text;
-  VariantInit(&text);
-  std::string shown = std::to_string(V_VT(&v)) + ":";
-  if (V_VT(&v) != VT_EMPTY &&
-      SUCCEEDED(VariantChangeTypeEx(&text, const_cast<VARIANT*>(&v), LOCALE_INVARIANT, 0, VT_BSTR)))
-    shown += Narrow(V_BSTR(&text));
-  VariantClear(&text);
-  return shown;
-}
 
 // One OnDataChange as the client received it.
 struct Change {
@@ -82,22 +70,6 @@ class RecordingSink : public Sink<IOPCDataCallback> {
   std::deque<HRESULT> answers;
 };
 
-// Dispatches this apartment's messages, through which the server's callbacks
-// arrive, until Done holds or Ms have passed; answers Done.
-bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
-  const ULONGLONG end = GetTickCount64() + ms;
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    const ULONGLONG now = GetTickCount64();
-    if (now >= end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(std::min<ULONGLONG>(end - now, 20)), QS_ALLINPUT);
-  }
-}
 
 class DataChangeFixture : public HostedServer {
  protected:

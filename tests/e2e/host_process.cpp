@@ -35,8 +35,9 @@ void TerminateHosts() {
   ExitProcess(3);
 }
 
-// Dispatches this thread's messages until Done is true or Ms have passed.
-void PumpUntil(const std::function<bool()>& done, DWORD ms) {
+}  // namespace
+
+bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
   const ULONGLONG end = GetTickCount64() + ms;
   for (;;) {
     MSG msg;
@@ -44,14 +45,12 @@ void PumpUntil(const std::function<bool()>& done, DWORD ms) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
-    if (done()) return;
+    if (done()) return true;
     const ULONGLONG now = GetTickCount64();
-    if (now >= end) return;
+    if (now >= end) return false;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(std::min<ULONGLONG>(end - now, 20)), QS_ALLINPUT);
   }
 }
-
-}  // namespace
 
 ClassId ClassId::New() {
   ClassId id{};

@@ -3,6 +3,7 @@
 // (see test_host.cpp for the protocol and the lines of its events file).
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,10 @@ class HostProcess {
   unsigned long commands_ = 0;
   PROCESS_INFORMATION pi_{};
 };
+
+// Dispatches this apartment's messages, through which the server's calls
+// arrive, until Done holds or Ms have passed; answers Done.
+bool PumpUntil(const std::function<bool()>& done, DWORD ms);
 
 // Ends the test process, and every host it started, if a COM call never
 // returns.

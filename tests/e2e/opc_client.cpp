@@ -263,4 +263,15 @@ DWORD GroupCount(IOPCServer* server) {
   return count;
 }
 
+std::string Shown(const VARIANT& v) {
+  VARIANT text;
+  VariantInit(&text);
+  std::string shown = std::to_string(V_VT(&v)) + ":";
+  if (V_VT(&v) != VT_EMPTY &&
+      SUCCEEDED(VariantChangeTypeEx(&text, const_cast<VARIANT*>(&v), LOCALE_INVARIANT, 0, VT_BSTR)))
+    shown += Narrow(V_BSTR(&text));
+  VariantClear(&text);
+  return shown;
+}
+
 }  // namespace e2e

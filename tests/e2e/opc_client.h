@@ -100,6 +100,9 @@ using Codes = std::vector<Hr>;
 #define EXPECT_DISCONNECTED(hr) EXPECT_PRED_FORMAT1(::e2e::IsDisconnected, hr)
 
 std::string Narrow(const wchar_t* s);
+// A value as text (invariant locale) prefixed with its VARTYPE, so that both
+// are compared at once: "3:7" is VT_I4 7.
+std::string Shown(const VARIANT& v);
 
 // Item definitions that keep their strings alive.
 class ItemDefs {

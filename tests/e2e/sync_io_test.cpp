@@ -64,18 +64,6 @@ ULONGLONG NowTicks() {
 constexpr ULONGLONG kSecond = 10000000ULL;
 constexpr ULONGLONG kMinute = 60 * kSecond;
 
-// A value as text (invariant locale) prefixed with its VARTYPE, so that both
-// are compared at once: "3:7" is VT_I4 7.
-std::string Shown(const VARIANT& v) {
-  VARIANT text;
-  VariantInit(&text);
-  std::string shown = std::to_string(V_VT(&v)) + ":";
-  if (V_VT(&v) != VT_EMPTY &&
-      SUCCEEDED(VariantChangeTypeEx(&text, const_cast<VARIANT*>(&v), LOCALE_INVARIANT, 0, VT_BSTR)))
-    shown += Narrow(V_BSTR(&text));
-  VariantClear(&text);
-  return shown;
-}
 
 class VariantValue {
  public:
