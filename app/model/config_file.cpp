@@ -21,7 +21,13 @@ std::filesystem::path ConfigFileName(const std::filesystem::path& programPath) {
 void LoadConfigFile(const std::filesystem::path& path, TTagManager& manager, const AnsiCodePage& codePage) {
   std::ifstream file(path, std::ios::binary);
   if (!file) throw EConfigFileError(u"Cannot open file " + PathText(path));
-  std::vector<std::uint8_t> stream{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  std::vector<std::uint8_t> stream;
+  try {
+    stream.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    // The stream buffer throws past the stream's own state, e.g. for a directory.
+    throw EConfigFileError(u"Cannot read file " + PathText(path));
+  }
   if (file.bad()) throw EConfigFileError(u"Cannot read file " + PathText(path));
   ReadComponentStream(stream, manager, codePage);
 }
