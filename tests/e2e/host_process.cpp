@@ -61,25 +61,41 @@ ClassId ClassId::New() {
   return id;
 }
 
-HostProcess::HostProcess(const std::string& classId, const std::vector<std::string>& tags) {
+void HostProcess::NameFiles() {
   static int serial = 0;
   prefix_ = "QuillonE2E." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(++serial);
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
   eventsFile_ = std::string(temp) + prefix_ + ".events";
   for (const char* s : {".ready", ".free", ".quit"}) CloseHandle(Event(s));
+}
+
+void HostProcess::Launch(std::string commandLine) {
+  STARTUPINFOA si{sizeof si};
+  if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, ExeDir().c_str(), &si,
+                     &pi_)) {
+    std::lock_guard lock(hostsMutex);
+    liveHosts.push_back(pi_.hProcess);
+  }
+}
+
+HostProcess::HostProcess(const std::string& classId, const std::vector<std::string>& tags) {
+  NameFiles();
   std::string cmd = "\"" + ExeDir() + "e2e_host.exe\" " + classId + " \"" + eventsFile_ + "\" " + prefix_;
   if (!tags.empty()) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
     tagFile_ = std::string(temp) + prefix_ + ".tags";
     std::ofstream out(tagFile_);
     for (const auto& line : tags) out << line << '\n';
     cmd += " \"" + tagFile_ + "\"";
   }
-  STARTUPINFOA si{sizeof si};
-  if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, ExeDir().c_str(), &si, &pi_)) {
-    std::lock_guard lock(hostsMutex);
-    liveHosts.push_back(pi_.hProcess);
-  }
+  Launch(std::move(cmd));
+}
+
+HostProcess::HostProcess(const Program& program) {
+  NameFiles();
+  Launch("\"" + ExeDir() + program.exe + "\" \"" + eventsFile_ + "\" " + prefix_ + " " + program.arguments);
 }
 
 HostProcess::~HostProcess() {

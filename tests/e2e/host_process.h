@@ -21,6 +21,12 @@ class HostProcess {
  public:
   // Tags: lines of the host's tag file; none means no tag file.
   explicit HostProcess(const std::string& classId, const std::vector<std::string>& tags = {});
+  // Another host program of this directory speaking the same protocol,
+  // started as "PROGRAM EVENTS_FILE EVENT_PREFIX ARGUMENTS".
+  struct Program {
+    std::string exe, arguments;
+  };
+  explicit HostProcess(const Program& program);
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;
   ~HostProcess();
@@ -44,6 +50,8 @@ class HostProcess {
 
  private:
   HANDLE Event(const char* suffix, bool manualReset = true);
+  void NameFiles();
+  void Launch(std::string commandLine);
 
   std::string prefix_, eventsFile_, tagFile_;
   unsigned long commands_ = 0;
