@@ -34,7 +34,12 @@ ARCH=$test_arch BUILD_DIR=$build_dir
 . "$root/scripts/prepare-prefix.sh"
 # One wineserver for the whole run, stopped at the end.
 "$WINESERVER" -p 2>/dev/null || true  # already running is fine
-trap '"$WINESERVER" -k >/dev/null 2>&1 || true' EXIT
+. "$root/scripts/virtual-display.sh"
+start_virtual_display
+# No window manager on the virtual display: Wine draws the frames itself and
+# does not wait for a manager each time a window is hidden.
+"$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+trap '"$WINESERVER" -k >/dev/null 2>&1 || true; kill "$XVFB_PID" 2>/dev/null || true' EXIT
 "$WINE" cmd /c exit 0 >/dev/null 2>&1 || true
 
 build "$build_dir"

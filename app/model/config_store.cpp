@@ -27,7 +27,9 @@ std::filesystem::path TConfigStore::FreeBackupName() const {
   name += ".bak";
   for (int n = 1; std::filesystem::exists(name, error); ++n) {
     name = path_;
-    name += "." + std::to_string(n) + ".bak";
+    name += ".";
+    name += std::to_string(n);
+    name += ".bak";
   }
   return name;
 }
