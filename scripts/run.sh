@@ -1,16 +1,61 @@
 #!/usr/bin/env bash
-# Builds the toolkit and prepares its Wine prefix; will start OPCLumbra with
-# its default configuration once the program exists.
+# Builds OPCLumbra and starts it serving its configuration: installs what is
+# missing, builds the Windows binaries, prepares the Wine prefix, registers the
+# proxy/stub DLL and the server class, and runs the program on the user's X
+# display, or on a virtual one when there is none. Ctrl+C stops it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 if "$root/scripts/can-run-x86-32.sh"; then arch=i686; else arch=x86_64; fi
 build_dir="$root/build/$arch"
+mkdir -p "$root/build"
 cmake -S "$root" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build_dir" -j"$(nproc)" >/dev/null
+      -DCMAKE_BUILD_TYPE=Release >"$build_dir.configure.log" 2>&1 || { cat "$build_dir.configure.log"; exit 1; }
+cmake --build "$build_dir" -j"$(nproc)" --target OPCLumbra quillon_ps opcclient >"$build_dir.build.log" 2>&1 \
+  || { grep -E 'error|Error' -A3 "$build_dir.build.log" | head -60; exit 1; }
+
 ARCH=$arch BUILD_DIR=$build_dir
 . "$root/scripts/prepare-prefix.sh"
+. "$root/scripts/virtual-display.sh"
+if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
+  display_note="on your display $DISPLAY"
+  managed=Y
+else
+  start_virtual_display
+  trap 'kill "$XVFB_PID" 2>/dev/null || true' EXIT
+  display_note="on the virtual display $DISPLAY (screenshot: import -display $DISPLAY -window root shot.png)"
+  # No window manager there: Wine draws the window frames itself.
+  managed=N
+fi
+"$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d $managed /f >/dev/null 2>&1 || true
 "$WINE" regsvr32 /s "$("$WINE" winepath -w "$build_dir/bin/QuillonPS.dll")"
-echo "Built Quillon.dll and QuillonPS.dll in $build_dir/bin (Wine prefix: $WINEPREFIX)."
-echo "OPCLumbra, the program this command will start, is not built yet."
+
+# The program keeps its configuration (OPCLumbra.dat) beside itself: it runs
+# from a directory of its own that rebuilds do not touch.
+run_dir="$root/build/run"
+mkdir -p "$run_dir"
+cp "$build_dir/bin/OPCLumbra.exe" "$build_dir/bin/Quillon.dll" "$run_dir/"
+# Chinese texts: the program's ANSI code page is 936.
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+(cd "$run_dir" && "$WINE" OPCLumbra.exe /RegServer) || { echo "registering the server failed" >&2; exit 1; }
+
+client="\"$WINE\" \"$build_dir/bin/opcclient.exe\""
+cat <<INFO
+OPCLumbra runs $display_note, from $run_dir,
+serving ProgID OPC.Lumbra.1 (its configuration: $run_dir/OPCLumbra.dat, defaults while there is none).
+It starts hidden behind its tray icon: double-click the icon to show the window.
+The operation password of the default configuration is MERIDO_cfg.
+
+Connect a client, in another shell (same Wine prefix):
+  export WINEPREFIX="$WINEPREFIX" WINEARCH=$WINEARCH WINEDEBUG=-all
+  $client list
+  $client status OPC.Lumbra.1
+  $client browse OPC.Lumbra.1
+  $client subscribe OPC.Lumbra.1 ITEM.ID --seconds 30
+Stop it with the Exit command (tray menu or File menu, with the password) or Ctrl+C here.
+INFO
+cd "$run_dir"
+"$WINE" OPCLumbra.exe &
+program=$!
+trap 'kill "$program" 2>/dev/null || true; kill "${XVFB_PID:-}" 2>/dev/null || true' EXIT INT TERM
+wait "$program" || true

@@ -22,13 +22,18 @@
 // (UpdateTag with a VT_BSTR value and quality good); updateq PATH QUALITY TEXT
 // (the same with a quality in hex); callbacks on|off (the read and write
 // callbacks, installed at start); readresult HR / writeresult HR (in hex: what
-// the callbacks answer, S_OK at start).
+// the callbacks answer, S_OK at start); register PROGID DESCRIPTION (RegServer
+// for the host's class and this program; records "register RESULT");
+// unregister PROGID (UnregServer; records "unregister RESULT"); writeback
+// on|off (the write callback also pushes the written value with UpdateTag, as
+// a host that accepts writes does; off at start).
 // The read callback records "read PATH" and, when its result succeeds,
 // answers VT_I4 (the number of reads so far), quality good and now; the write
 // callback records "write PATH VARTYPE VALUE" and changes nothing.
 //
 // Lines of the events file:
 //   ready | exit | done SEQ | free RESULT | update PATH RESULT
+//   register RESULT | unregister RESULT
 //   read PATH | write PATH VARTYPE VALUE
 //   server SERVER ACTION
 //   group SERVER NAME ACTION
@@ -51,6 +56,7 @@ namespace {
 
 FILE* events = nullptr;
 QuillonDll* dll = nullptr;
+std::string classId;
 std::map<std::string, TagHandle> tagsByPath;
 std::map<TagHandle, std::string> pathsByTag;
 
@@ -164,6 +170,7 @@ void __stdcall OnLog(BSTR line) {
 
 // The host's device IO: every call is recorded; the tests choose the result.
 HRESULT readResult = S_OK, writeResult = S_OK;
+bool writeBack = false;
 long readCount = 0;
 
 void __stdcall OnRead(TagHandle tag, VARIANT* value, WORD* quality, FILETIME* timeStamp, HRESULT* result) {
@@ -186,6 +193,7 @@ void __stdcall OnWrite(TagHandle tag, VARIANT value, HRESULT* result) {
   VariantClear(&text);
   Record("write %s %u %s", PathOf(tag).c_str(), unsigned(V_VT(&value)), shown.c_str());
   *result = writeResult;
+  if (writeBack && SUCCEEDED(writeResult)) dll->UpdateTag(tag, value, 0xC0);
 }
 
 bool freed = false;
@@ -244,6 +252,24 @@ void RunCommand(const std::string& file) {
     BOOL result = it == tagsByPath.end() ? 0 : dll->UpdateTag(it->second, value, WORD(quality));
     VariantClear(&value);
     Record("update %s %d", path.c_str(), int(result));
+  } else if (command == "writeback") {
+    std::string state;
+    words >> state;
+    writeBack = state == "on";
+  } else if (command == "register") {
+    std::string progId, description;
+    words >> progId >> std::ws;
+    std::getline(words, description);
+    char exe[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    auto regServer = dll->Load<decltype(&::RegServer)>("RegServer");
+    BOOL result = regServer && n ? regServer(classId.c_str(), progId.c_str(), description.c_str(), exe) : 0;
+    Record("register %d", result ? 1 : 0);
+  } else if (command == "unregister") {
+    std::string progId;
+    words >> progId;
+    auto unregServer = dll->Load<decltype(&::UnregServer)>("UnregServer");
+    Record("unregister %d", unregServer && unregServer(classId.c_str(), progId.c_str()) ? 1 : 0);
   } else {
     Record("unknown command %s", line.c_str());
   }
@@ -271,6 +297,7 @@ int main(int argc, char** argv) {
   }
 
   quillon.SetLogNotify(OnLog);
+  classId = argv[1];
   if (!quillon.CreateServer(argv[1], 100)) {
     Record("CreateServer failed");
     return 3;

@@ -1,0 +1,70 @@
+// Reading: through a group (IOPCSyncIO::Read from the cache or the device)
+// and by item ID (IOPCItemIO::Read with a maximum age).
+#include <vector>
+
+#include "commands.h"
+#include "group.h"
+#include "output.h"
+#include "values.h"
+
+namespace opcclient {
+namespace {
+
+struct ClearState {
+  void operator()(OPCITEMSTATE& s) const { VariantClear(&s.vDataValue); }
+};
+
+}  // namespace
+
+int ReadThroughGroup(const Com<IOPCServer>& server, const Options& o, Reporter& report) {
+  Group group(server, report, 1000, true);
+  const auto items = group.AddItems(o.items, o.type.value_or(VT_EMPTY));
+  if (items.empty()) return report.Result();
+  auto sync = group.As<IOPCSyncIO>("IOPCSyncIO");
+  std::vector<OPCHANDLE> handles;
+  for (const auto& i : items) handles.push_back(i.server);
+  const DWORD n = DWORD(handles.size());
+  OutArray<OPCITEMSTATE, ClearState> states(n);
+  HresultArray errors(n);
+  report.Check(sync->Read(o.device ? OPC_DS_DEVICE : OPC_DS_CACHE, n, handles.data(), states.put(), errors.put()),
+               "IOPCSyncIO::Read");
+  for (DWORD i = 0; i < n; ++i) {
+    const HRESULT* error = errors.At(i);
+    const OPCITEMSTATE* state = states.At(i);
+    if (error && FAILED(*error)) {
+      report.ItemError(Field(items[i].itemId), *error);
+    } else if (!state) {
+      report.ItemError(Field(items[i].itemId) + ": the server returned no value", E_POINTER);
+    } else {
+      PrintLine(ValueLine(items[i].itemId, state->vDataValue, state->wQuality, state->ftTimeStamp));
+    }
+  }
+  return report.Result();
+}
+
+int ReadByItemId(const Com<IOPCServer>& server, const Options& o, Reporter& report) {
+  auto io = Require<IOPCItemIO>(server, "IOPCItemIO", report);
+  const DWORD n = DWORD(o.items.size());
+  std::vector<LPCWSTR> ids;
+  for (const auto& id : o.items) ids.push_back(id.c_str());
+  std::vector<DWORD> maxAges(n, o.maxAge);
+  VariantArray values(n);
+  OutArray<WORD> qualities(n);
+  OutArray<FILETIME> times(n);
+  HresultArray errors(n);
+  report.Check(io->Read(n, ids.data(), maxAges.data(), values.put(), qualities.put(), times.put(), errors.put()),
+               "IOPCItemIO::Read");
+  for (DWORD i = 0; i < n; ++i) {
+    const HRESULT* error = errors.At(i);
+    if (error && FAILED(*error)) {
+      report.ItemError(Field(o.items[i]), *error);
+    } else if (!values.At(i) || !qualities.At(i) || !times.At(i)) {
+      report.ItemError(Field(o.items[i]) + ": the server returned no value", E_POINTER);
+    } else {
+      PrintLine(ValueLine(o.items[i], *values.At(i), *qualities.At(i), *times.At(i)));
+    }
+  }
+  return report.Result();
+}
+
+}  // namespace opcclient

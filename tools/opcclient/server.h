@@ -1,0 +1,23 @@
+#pragma once
+// Finding servers: the classes registered in the OPC DA categories, a ProgID
+// or class ID turned into a class, and the connection to it.
+#include <windows.h>
+
+#include <string>
+
+#include "com_support.h"
+#include "opc_da.h"
+#include "report.h"
+
+namespace opcclient {
+
+// Prints CLSID, ProgID, description and DA versions of every registered server.
+int ListServers(Reporter& report);
+
+// CoCreateInstance of the server named by ProgID or {CLSID}, out of process.
+// Reports and throws Failure(kCannotConnect) when that is impossible.
+Com<IOPCServer> ConnectServer(const std::wstring& name, Reporter& report);
+
+std::string GuidText(const GUID& guid);
+
+}  // namespace opcclient
