@@ -1,0 +1,513 @@
+// OPCLumbra used as a person uses it: started from a directory of its own,
+// shown from its tray icon, driven by keys and clicks, and read only from
+// what its windows show (and from the file it saves).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "ansi_codepage_win.h"
+#include "config_file.h"
+#include "input.h"
+#include "lumbra_process.h"
+#include "opc_client.h"
+#include "tag.h"
+#include "tag_manager.h"
+#include "window_probe.h"
+
+namespace gui {
+namespace {
+
+using namespace std::chrono_literals;
+using opclumbra::TTag;
+using opclumbra::TTagManager;
+using Rows = std::vector<std::vector<std::wstring>>;
+using Texts = std::vector<std::wstring>;
+
+// The main window's controls and commands (see app/main).
+constexpr int kToolbar = 100, kTree = 101, kList = 102, kLog = 103, kStatus = 104;
+constexpr UINT kSave = 40002, kExit = 40003, kAdd = 40004, kDelete = 40005, kSetup = 40006;
+// The dialogs' controls (app/dialogs/dialog_ids.h).
+constexpr int kPasswordEdit = 1302, kTagName = 1203, kBranch = 1205, kLeaf = 1206;
+
+constexpr wchar_t kPassword[] = L"MERIDO_cfg";
+constexpr wchar_t kNotice[] = L"提示";
+constexpr wchar_t kTagEditor[] = L"节点属性编辑器";
+constexpr wchar_t kSavePrompt[] = L"数据变化，是否保存?";
+// What a dialog that does not come is given before the test says so.
+constexpr DWORD kNoDialogWait = 1500;
+
+std::wstring NewGuidText() {
+  GUID id;
+  CoCreateGuid(&id);
+  wchar_t text[40];
+  StringFromGUID2(id, text, 40);
+  return text;
+}
+
+TTag& AddTag(opclumbra::TNamedItem& owner, const char16_t* name, std::int32_t type, uint16_t dataType = 0,
+             const char16_t* init = u"") {
+  TTag& tag = TTag::Create(owner);
+  tag.SetName(name);
+  tag.SetTagType(type);
+  tag.SetDataType(dataType);
+  tag.SetInitValue(init);
+  return tag;
+}
+
+std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
+
+// Ends the test program, and the program it drives, when a step hangs.
+class Watchdog {
+ public:
+  Watchdog(const std::unique_ptr<LumbraProcess>& program, std::chrono::seconds limit)
+      : thread_([this, &program, limit] {
+          const auto end = std::chrono::steady_clock::now() + limit;
+          while (!stop_ && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(50ms);
+          if (stop_) return;
+          fputs("watchdog: the test did not finish in time\n", stderr);
+          fflush(stderr);
+          if (program) program->Terminate();
+          ExitProcess(3);
+        }) {}
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+  ~Watchdog() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// The class registered by the program's /RegServer, unregistered with the object.
+class Registration {
+ public:
+  explicit Registration(const LumbraProcess& program) : program_(program), code_(program.RunSwitch(L"/RegServer")) {}
+  Registration(const Registration&) = delete;
+  Registration& operator=(const Registration&) = delete;
+  ~Registration() { EXPECT_EQ(program_.RunSwitch(L"/UnregServer"), 0u); }
+  DWORD Code() const { return code_; }
+
+ private:
+  const LumbraProcess& program_;
+  DWORD code_;
+};
+
+class Gui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    watchdog_ = std::make_unique<Watchdog>(program_, 60s);
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  }
+
+  void TearDown() override {
+    if (program_ && program_->Running()) {
+      // A failed test leaves the program behind; it must not outlive the test.
+      program_->Terminate();
+      program_->WaitForEnd(10000);
+    }
+    program_.reset();
+    CoUninitialize();
+    watchdog_.reset();
+  }
+
+  // Starts the program with Config (none when null) beside it.
+  void Launch(const TTagManager* config = nullptr) {
+    program_ = std::make_unique<LumbraProcess>(config);
+    ASSERT_TRUE(program_->Start()) << "the main window did not come";
+    reader_ = std::make_unique<ControlReader>(program_->Pid());
+    ASSERT_TRUE(*reader_);
+  }
+
+  HWND Window() const { return program_->Window(); }
+  HWND Control(int id) const { return program_->Control(id); }
+
+  // Double-clicks the tray icon and waits for the window.
+  void ShowFromTray() {
+    ASSERT_TRUE(program_->TrayIcon()) << "no tray icon";
+    RECT icon;
+    GetWindowRect(program_->TrayIcon(), &icon);
+    DoubleClick(Centre(icon));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(Window()) != FALSE; }, 10s)) << "the window did not show";
+    ASSERT_TRUE(program_->Activate(Window()));
+  }
+
+  // Opens the main menu's popup by its mnemonic, as Alt+Letter does.
+  void OpenMenu(WORD letter) {
+    ASSERT_TRUE(program_->Activate(Window()));
+    PressChord(VK_MENU, letter);
+    ASSERT_TRUE(WaitUntil([&] { return !TopLevelWindows(program_->Pid(), L"#32768").empty(); }, 5s))
+        << "the menu did not open";
+  }
+
+  // A command of the main menu: Alt+Menu, then the item's mnemonic.
+  void MenuCommand(WORD menu, WORD item) {
+    OpenMenu(menu);
+    PressKey(item);
+  }
+
+  // Answers the password dialog with Text and Enter.
+  void AnswerPassword(const std::wstring& text) {
+    HWND dialog = program_->WaitForDialog(kNotice, kPasswordEdit, 10000);
+    ASSERT_TRUE(dialog) << "no password dialog";
+    ASSERT_TRUE(program_->Activate(dialog));
+    TypeText(text);
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(GetDlgItem(dialog, kPasswordEdit)) == text; }, 5s));
+    PressKey(VK_RETURN);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, 5s)) << "the password dialog stayed";
+  }
+
+  void EnterEditMode(const std::wstring& password = kPassword) {
+    MenuCommand('F', 'E');
+    AnswerPassword(password);
+  }
+
+  // Exit with the password, where nothing is left unsaved.
+  void ExitProgram() {
+    MenuCommand('F', 'X');
+    AnswerPassword(kPassword);
+    ASSERT_TRUE(program_->WaitForEnd(15000)) << "the program did not end";
+    EXPECT_EQ(program_->ExitCode(), 0u);
+  }
+
+  // The program's message box: captioned like the password dialog, without its edit.
+  HWND WaitForMessageBox() const {
+    HWND box = nullptr;
+    WaitUntil(
+        [&] {
+          for (HWND dialog : TopLevelWindows(program_->Pid(), L"#32770", kNotice))
+            if (!GetDlgItem(dialog, kPasswordEdit)) box = dialog;
+          return box != nullptr;
+        },
+        10s);
+    return box;
+  }
+
+  // Clicks a dialog's button.
+  void ClickButton(HWND dialog, int id) {
+    HWND button = GetDlgItem(dialog, id);
+    ASSERT_TRUE(button) << "no button " << id;
+    ASSERT_TRUE(program_->Activate(dialog));
+    RECT r;
+    GetWindowRect(button, &r);
+    Click(Centre(r));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, 5s)) << "the dialog stayed";
+  }
+
+  void ClickTreeItem(const std::wstring& path) {
+    RECT r = reader_->TreeItemRect(Control(kTree), path);
+    ASSERT_LT(r.left, r.right) << "no tree item " << std::string(path.begin(), path.end());
+    Click(Centre(r));
+  }
+
+  // Adds a tag through Edit > Add Node on the selected tree node.
+  void AddTagThroughDialog(const std::wstring& name, bool leaf) {
+    MenuCommand('E', 'A');
+    HWND dialog = program_->WaitForDialog(kTagEditor, kTagName, 10000);
+    ASSERT_TRUE(dialog) << "no tag dialog";
+    ASSERT_TRUE(program_->Activate(dialog));
+    TypeText(name);
+    ASSERT_TRUE(WaitUntil([&] { return WindowText(GetDlgItem(dialog, kTagName)) == name; }, 5s));
+    if (!leaf) {
+      RECT r;
+      GetWindowRect(GetDlgItem(dialog, kBranch), &r);
+      Click(Centre(r));
+      ASSERT_TRUE(WaitUntil([&] { return IsDlgButtonChecked(dialog, kBranch) == BST_CHECKED; }, 5s));
+    }
+    PressKey(VK_RETURN);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, 5s)) << "the tag dialog stayed";
+  }
+
+  Texts Tree() const { return reader_->TreePaths(Control(kTree)); }
+  Rows List() const { return reader_->ListRows(Control(kList), 4); }
+  bool ToolbarEnabled(UINT id) const { return ToolbarButtonEnabled(Control(kToolbar), id); }
+
+  // No dialog of the program comes within a while.
+  ::testing::AssertionResult NoDialogComes() const {
+    if (program_->WaitForDialog(nullptr, 0, kNoDialogWait))
+      return ::testing::AssertionFailure() << "a dialog came: " << e2e::Narrow(WindowText(program_->AnyDialog()).c_str())
+                                           << " " << ::testing::PrintToString(StaticTexts(program_->AnyDialog()));
+    return ::testing::AssertionSuccess();
+  }
+
+  std::unique_ptr<LumbraProcess> program_;
+  std::unique_ptr<ControlReader> reader_;
+  std::unique_ptr<Watchdog> watchdog_;
+};
+
+std::string Narrow(const std::wstring& s) { return e2e::Narrow(s.c_str()); }
+
+TEST_F(Gui, StartsHiddenBehindItsTrayIconWithTheDefaultConfiguration) {
+  Launch();
+  EXPECT_FALSE(IsWindowVisible(Window()));
+  EXPECT_TRUE(program_->TrayIcon());
+  EXPECT_EQ(Narrow(WindowText(Window())), "OPCLumbra 1.0 (Lumbra Software)");
+  // The window comes before the configuration is loaded and the server started.
+  const std::string log =
+      "ClassID={41862EE6-6750-461D-8725-12529099E546}\r\nProgID=OPC.Lumbra.1\r\n"
+      "Description=OPC Lumbra\r\nUpdateRate=1000";
+  WaitUntil([&] { return Narrow(WindowText(Control(kLog))) == log; }, 10s);
+  EXPECT_EQ(Narrow(WindowText(Control(kLog))), log);
+  EXPECT_EQ(Tree(), Texts{L"OPCLumbra"});
+  EXPECT_EQ(List(), Rows{});
+  EXPECT_EQ((Texts{reader_->ListColumn(Control(kList), 0), reader_->ListColumn(Control(kList), 1),
+                   reader_->ListColumn(Control(kList), 2), reader_->ListColumn(Control(kList), 3)}),
+            (Texts{L"名称", L"值", L"质量", L"时间戳"}));
+
+  ShowFromTray();
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  std::wstring clock;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        clock = reader_->StatusText(Control(kStatus), 2);
+        return !clock.empty();
+      },
+      5s));
+  EXPECT_NE(clock.find(std::to_wstring(now.wYear)), std::wstring::npos) << Narrow(clock);
+
+  ExitProgram();
+  EXPECT_FALSE(std::filesystem::exists(program_->ConfigFile())) << "nothing changed, nothing to save";
+}
+
+TEST_F(Gui, EditingCommandsWaitForTheOperationPassword) {
+  Launch();
+  ShowFromTray();
+  for (UINT id : {kSave, kAdd, kDelete, kSetup}) EXPECT_FALSE(ToolbarEnabled(id)) << id;
+  EXPECT_TRUE(ToolbarEnabled(kExit));
+  ClickTreeItem(L"OPCLumbra");
+  // Edit > Add Node is grayed: its mnemonic closes the menu and opens nothing.
+  MenuCommand('E', 'A');
+  EXPECT_TRUE(NoDialogComes());
+  ASSERT_TRUE(WaitUntil([&] { return TopLevelWindows(program_->Pid(), L"#32768").empty(); }, 5s))
+      << "the menu stayed open";
+
+  MenuCommand('F', 'E');
+  HWND dialog = program_->WaitForDialog(kNotice, kPasswordEdit, 10000);
+  ASSERT_TRUE(dialog);
+  EXPECT_EQ(SendMessageW(GetDlgItem(dialog, kPasswordEdit), EM_GETPASSWORDCHAR, 0, 0), L'*');
+  EXPECT_EQ(StaticTexts(dialog), Texts{L"操作密码："});
+  ASSERT_TRUE(program_->Activate(dialog));
+  TypeText(L"merido_cfx");
+  PressKey(VK_RETURN);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, 5s));
+  EXPECT_TRUE(NoDialogComes()) << "a wrong password is refused without a message";
+  for (UINT id : {kSave, kAdd, kDelete, kSetup}) EXPECT_FALSE(ToolbarEnabled(id)) << id;
+
+  // The password is taken without its case and surrounding blanks.
+  EnterEditMode(L"  merido_CFG ");
+  for (UINT id : {kSave, kAdd, kDelete, kSetup}) EXPECT_TRUE(ToolbarEnabled(id)) << id;
+  MenuCommand('E', 'A');
+  HWND editor = program_->WaitForDialog(kTagEditor, kTagName, 10000);
+  ASSERT_TRUE(editor) << "Add Node stayed grayed";
+  EXPECT_EQ(IsDlgButtonChecked(editor, kLeaf), BST_CHECKED);
+  ASSERT_TRUE(program_->Activate(editor));
+  PressKey(VK_ESCAPE);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(editor); }, 5s));
+  EXPECT_EQ(List(), Rows{});
+
+  ExitProgram();
+}
+
+TEST_F(Gui, AddsLeavesAndBranchesAndSavesThem) {
+  Launch();
+  ShowFromTray();
+  EnterEditMode();
+  ClickTreeItem(L"OPCLumbra");
+
+  AddTagThroughDialog(L"1abc", true);
+  HWND box = WaitForMessageBox();
+  ASSERT_TRUE(box) << "no message for an invalid name";
+  EXPECT_EQ(StaticTexts(box), Texts{L"'1abc' is not a valid component name"});
+  ClickButton(box, IDOK);
+  EXPECT_EQ(List(), Rows{});
+  EXPECT_EQ(Tree(), Texts{L"OPCLumbra"});
+
+  AddTagThroughDialog(L"Level", true);
+  ASSERT_TRUE(WaitUntil([&] { return List().size() == 1; }, 5s));
+  const Rows rows = List();
+  EXPECT_EQ(rows[0][0], L"Level");
+  EXPECT_EQ(rows[0][1], L"");
+  EXPECT_EQ(rows[0][2], L"0");
+  // A tag never served has the zero time stamp.
+  EXPECT_EQ(Narrow(rows[0][3]), "1899/12/30");
+
+  AddTagThroughDialog(L"Area1", false);
+  EXPECT_EQ(Tree(), (Texts{L"OPCLumbra", L"OPCLumbra/Area1"}));
+  EXPECT_EQ(List().size(), 1u) << "a branch is no row";
+
+  Click(Centre(reader_->ToolbarButtonRect(Control(kToolbar), kSave)));
+  ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(program_->ConfigFile()); }, 5s)) << "nothing saved";
+  TTagManager saved;
+  ASSERT_NO_THROW(opclumbra::LoadConfigFile(program_->ConfigFile(), saved, opclumbra::WindowsAnsiCodePage()));
+  EXPECT_EQ(saved.Name(), u"OPCLumbra");
+  EXPECT_EQ(saved.ClassID(), u"{41862EE6-6750-461D-8725-12529099E546}");
+  ASSERT_EQ(saved.ChildCount(), 2u);
+  auto& level = dynamic_cast<TTag&>(saved.Child(0));
+  EXPECT_EQ(level.Name(), u"Level");
+  EXPECT_EQ(level.TagType(), TTag::Leaf);
+  EXPECT_EQ(level.DataType(), 0);
+  EXPECT_EQ(level.InitValue(), u"0");
+  auto& area = dynamic_cast<TTag&>(saved.Child(1));
+  EXPECT_EQ(area.Name(), u"Area1");
+  EXPECT_EQ(area.TagType(), TTag::Branch);
+
+  // Saved: Exit asks nothing more than the password.
+  ExitProgram();
+}
+
+TEST_F(Gui, ExitAsksToSaveChangesAndRefusesAWrongPassword) {
+  Launch();
+  ShowFromTray();
+  EnterEditMode();
+  ClickTreeItem(L"OPCLumbra");
+  AddTagThroughDialog(L"Temp", true);
+  ASSERT_TRUE(WaitUntil([&] { return List().size() == 1; }, 5s));
+
+  MenuCommand('F', 'X');
+  AnswerPassword(kPassword);
+  HWND box = WaitForMessageBox();
+  ASSERT_TRUE(box) << "no question about the changes";
+  EXPECT_EQ(StaticTexts(box), Texts{kSavePrompt});
+  for (int id : {IDYES, IDNO, IDCANCEL}) EXPECT_TRUE(GetDlgItem(box, id)) << id;
+  ClickButton(box, IDCANCEL);
+  EXPECT_TRUE(NoDialogComes());
+  EXPECT_TRUE(program_->Running());
+  EXPECT_EQ(List()[0][0], L"Temp");
+
+  MenuCommand('F', 'X');
+  AnswerPassword(L"MERIDO");
+  box = WaitForMessageBox();
+  ASSERT_TRUE(box) << "no message for a wrong password";
+  EXPECT_EQ(StaticTexts(box), Texts{L"密码错误!"});
+  ClickButton(box, IDOK);
+  EXPECT_TRUE(NoDialogComes());
+  EXPECT_TRUE(program_->Running());
+
+  MenuCommand('F', 'X');
+  AnswerPassword(kPassword);
+  box = WaitForMessageBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(StaticTexts(box), Texts{kSavePrompt});
+  ClickButton(box, IDNO);
+  ASSERT_TRUE(program_->WaitForEnd(15000));
+  EXPECT_EQ(program_->ExitCode(), 0u);
+  EXPECT_FALSE(std::filesystem::exists(program_->ConfigFile())) << "answered No, yet saved";
+}
+
+// A configuration of its own: a class of its own, so that its clients reach this program only.
+class GuiServer : public Gui {
+ protected:
+  void SetUp() override {
+    Gui::SetUp();
+    config_.SetClassID(U16(classId_));
+    config_.SetProgID(U16(L"OPC.LumbraGui." + classId_.substr(1, 8)));
+    TTag& area = AddTag(config_, u"Area1", TTag::Branch);
+    AddTag(area, u"Level", TTag::Leaf, 1, u"0.5");
+    AddTag(area, u"Name", TTag::Leaf, 3, u"你好");
+    ASSERT_NO_FATAL_FAILURE(Launch(&config_));
+    registration_ = std::make_unique<Registration>(*program_);
+    ASSERT_EQ(registration_->Code(), 0u) << "/RegServer failed";
+    ASSERT_TRUE(SUCCEEDED(CLSIDFromString(classId_.c_str(), &clsid_)));
+  }
+
+  void TearDown() override {
+    registration_.reset();
+    Gui::TearDown();
+  }
+
+  e2e::Com<IOPCServer> Connect() const {
+    e2e::Com<IOPCServer> server;
+    HRESULT hr = CoCreateInstance(clsid_, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.put_void());
+    EXPECT_HR(hr, S_OK);
+    return server;
+  }
+
+  // The last client leaving asks for Exit: the password ends the program.
+  void ExitAfterLastClient() {
+    AnswerPassword(kPassword);
+    ASSERT_TRUE(program_->WaitForEnd(15000)) << "the program did not end";
+    EXPECT_EQ(program_->ExitCode(), 0u);
+  }
+
+  std::wstring classId_ = NewGuidText();
+  CLSID clsid_{};
+  TTagManager config_;
+  std::unique_ptr<Registration> registration_;
+};
+
+TEST_F(GuiServer, ClosingTheWindowHidesItAndKeepsServing) {
+  ShowFromTray();
+  EXPECT_EQ(Tree(), (Texts{L"OPCLumbra", L"OPCLumbra/Area1"}));
+  PressChord(VK_MENU, VK_F4);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(Window()); }, 5s)) << "Alt+F4 did not hide the window";
+  EXPECT_TRUE(NoDialogComes());
+  EXPECT_TRUE(program_->Running());
+
+  {
+    e2e::Com<IOPCServer> server = Connect();
+    ASSERT_TRUE(server);
+    OPCSERVERSTATUS* status = nullptr;
+    ASSERT_HR(server->GetStatus(&status), S_OK);
+    EXPECT_EQ(status->dwServerState, DWORD(OPC_STATUS_RUNNING));
+    CoTaskMemFree(status->szVendorInfo);
+    CoTaskMemFree(status);
+    EXPECT_FALSE(IsWindowVisible(Window()));
+  }
+  ExitAfterLastClient();
+}
+
+TEST_F(GuiServer, AClientsWriteRefreshesItsRowOutsideEditMode) {
+  ShowFromTray();
+  ClickTreeItem(L"OPCLumbra/Area1");
+  ASSERT_TRUE(WaitUntil([&] { return List().size() == 2; }, 5s));
+  EXPECT_EQ(List()[0][0], L"Level");
+  EXPECT_EQ(List()[0][1], L"0.5");
+  EXPECT_EQ(List()[0][2], L"64");
+  EXPECT_EQ(List()[1][0], L"Name");
+  EXPECT_EQ(List()[1][1], L"你好");
+
+  {
+    e2e::Com<IOPCServer> server = Connect();
+    ASSERT_TRUE(server);
+    e2e::Com<IOPCItemMgt> items;
+    OPCHANDLE group = 0;
+    DWORD revised = 0;
+    ASSERT_HR(server->AddGroup(L"", FALSE, 1000, 1, nullptr, nullptr, 0, &group, &revised, IID_IOPCItemMgt,
+                               items.put_unknown()),
+              S_OK);
+    e2e::ItemDefs defs;
+    defs.Add(L"Area1.Level", VT_EMPTY, 1);
+    e2e::ItemResults added;
+    added.count = 1;
+    ASSERT_HR(items->AddItems(1, defs.Data(), &added.results, &added.errors), S_OK);
+    OPCHANDLE level = added.results[0].hServer;
+    auto io = items.As<IOPCSyncIO>();
+    ASSERT_TRUE(io);
+    auto write = [&](double value) {
+      VARIANT v;
+      V_VT(&v) = VT_R8;
+      V_R8(&v) = value;
+      e2e::Errors errors;
+      errors.count = 1;
+      EXPECT_HR(io->Write(1, &level, &v, &errors.errors), S_OK);
+    };
+
+    write(3.25);
+    EXPECT_TRUE(WaitUntil([&] { return List()[0][1] == L"3.25"; }, 5s)) << Narrow(List()[0][1]);
+    EXPECT_EQ(List()[0][2], L"192");
+
+    // In edit mode the rows stay as they are: the write is served, not shown.
+    EnterEditMode();
+    write(7.5);
+    EXPECT_EQ(List()[0][1], L"3.25");
+    EXPECT_EQ(List()[0][2], L"192");
+  }
+  ExitAfterLastClient();
+}
+
+}  // namespace
+}  // namespace gui
