@@ -25,13 +25,15 @@ std::vector<uint8_t> ValueImage(const VARIANT& v) {
   if (vt == VT_BSTR) {
     BSTR s = V_BSTR(&v);
     extra = StringImage(reinterpret_cast<const char16_t*>(s ? s : L""), s ? SysStringLen(s) : 0);
-    V_BSTR(&copy) = nullptr;
+    // The whole payload, not just the pointer: on 32-bit builds the rest of it
+    // is whatever the value's producer left there.
+    std::memset(&copy.llVal, 0, sizeof copy.llVal);
   } else if ((vt & (VT_ARRAY | VT_BYREF)) || vt == VT_UNKNOWN || vt == VT_DISPATCH || vt == VT_RECORD) {
     std::memset(&copy.llVal, 0, sizeof copy.llVal);
   }
-  std::vector<uint8_t> image(sizeof(VARIANT));
+  std::vector<uint8_t> image(sizeof(VARIANT) + extra.size());
   std::memcpy(image.data(), &copy, sizeof(VARIANT));
-  image.insert(image.end(), extra.begin(), extra.end());
+  if (!extra.empty()) std::memcpy(image.data() + sizeof(VARIANT), extra.data(), extra.size());
   return image;
 }
 
