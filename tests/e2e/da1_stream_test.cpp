@@ -278,15 +278,16 @@ TEST_F(AsyncIO10, ReadDeliversOneBlockCarryingItsTransaction) {
   const DWORD n = 3, values = kGroupHeader + n * kItemHeaderTime;
   ASSERT_EQ(b.bytes.size(), kGroupHeader + n * (kItemHeaderTime + kVariant));
   ExpectGroupHeader(b, n, transaction, S_OK);
-  // The host's device read answers VT_I4 with the number of reads so far.
+  // The host's device read answers VT_I4 with the number of reads so far;
+  // each tag stores it in its canonical type (Flow and Level are VT_R8).
   for (DWORD i = 0; i < n; ++i) {
     const size_t h = kGroupHeader + kItemHeaderTime * i;
     EXPECT_EQ(b.U32(h), (std::vector<DWORD>{1, 2, 4})[i]);
     EXPECT_EQ(b.U32(h + 4), values + kVariant * i);
     EXPECT_EQ(b.U16(h + 8), kGood);
     VARIANT v = b.Value(values + kVariant * i);
-    EXPECT_EQ(V_VT(&v), VT_I4);
-    EXPECT_EQ(V_I4(&v), LONG(i + 1));
+    ASSERT_EQ(V_VT(&v), (std::vector<VARTYPE>{VT_R8, VT_I2, VT_R8})[i]);
+    EXPECT_EQ(V_VT(&v) == VT_R8 ? V_R8(&v) : double(V_I2(&v)), double(i + 1));
   }
   EXPECT_EQ(Lines("read "), (std::vector<std::string>{"read Flow", "read Count", "read Level"}));
 }

@@ -384,8 +384,9 @@ TEST_F(ItemIo, MaxAgeZeroAsksTheHostFirst) {
   ASSERT_HR(r.hr.value, S_OK);
   ASSERT_EQ(r.entries.size(), 1u);
   EXPECT_EQ(Lines("read "), Strings{"read Tank1.Level"});
-  // The host's answer: the number of device reads so far, stored unconverted.
-  EXPECT_EQ(r.entries[0].type, VT_I4);
+  // The host's answer, the number of device reads so far as VT_I4, is stored
+  // in the tag's canonical type.
+  EXPECT_EQ(r.entries[0].type, VT_R8);
   EXPECT_EQ(r.entries[0].value, L"1");
   EXPECT_EQ(r.entries[0].quality, 0xC0);
   EXPECT_GE(Ticks(r.entries[0].stamp), before);

@@ -1,6 +1,8 @@
 // Public groups shared by the clients of one host, seen across processes
 // (IOPCPublicGroupStateMgt, IOPCServerPublicGroups), and a group's per-item
 // deadbands (IOPCItemDeadbandMgt) and its refused sampling (IOPCItemSamplingMgt).
+#include <limits>
+
 #include "opc_client.h"
 
 namespace e2e {
@@ -211,14 +213,18 @@ class ItemDeadband : public PublicGroupFixture {
   std::vector<OPCHANDLE> handles_;
 };
 
-TEST_F(ItemDeadband, AnyValueIsStoredAsGiven) {
+TEST_F(ItemDeadband, APercentOutOfRangeRefusesTheWholeCall) {
   Codes codes;
   std::vector<FLOAT> values;
-  EXPECT_HR(Set({handles_[0], handles_[2]}, {-3.0f, 250.0f}, &codes), S_OK);
-  EXPECT_EQ(codes, (Codes{S_OK, S_OK})) << "no range check, and a text item accepts one too";
-  EXPECT_HR(Get({handles_[0], handles_[2]}, &values, &codes), S_OK);
-  EXPECT_EQ(codes, (Codes{S_OK, S_OK}));
-  EXPECT_EQ(values, (std::vector<FLOAT>{-3.0f, 250.0f}));
+  EXPECT_HR(Set({handles_[0], handles_[2]}, {0.0f, 100.0f}, &codes), S_OK);
+  EXPECT_EQ(codes, (Codes{S_OK, S_OK})) << "the bounds themselves, and a text item accepts one too";
+  for (FLOAT bad : {-3.0f, -0.5f, 100.5f, 250.0f, std::numeric_limits<FLOAT>::quiet_NaN(),
+                    std::numeric_limits<FLOAT>::infinity()}) {
+    EXPECT_HR(Set({handles_[0], handles_[2]}, {50.0f, bad}, &codes), E_INVALIDARG) << bad;
+    EXPECT_TRUE(codes.empty()) << "no error array with a refused call";
+    EXPECT_HR(Get({handles_[0], handles_[2]}, &values, &codes), S_OK);
+    EXPECT_EQ(values, (std::vector<FLOAT>{0.0f, 100.0f})) << "nothing changed for " << bad;
+  }
 }
 
 TEST_F(ItemDeadband, AnItemWithoutOneReportsZeroAndAClearedOneKeepsItsValue) {

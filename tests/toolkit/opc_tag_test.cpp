@@ -44,14 +44,17 @@ struct HostLog {
   VARIANT written{};
   HRESULT readResult = S_OK, writeResult = S_OK;
   bool touchQualityAndTime = true;
+  const wchar_t* readText = L"42";  // null: the value is left empty
 } host;
 
 void __stdcall ReadCb(TagHandle, VARIANT* value, WORD* quality, FILETIME* ts, HRESULT* result) {
   ++host.reads;
   EXPECT_EQ(V_VT(value), VT_EMPTY);
   EXPECT_EQ(*result, S_OK);
-  V_VT(value) = VT_BSTR;
-  V_BSTR(value) = SysAllocString(L"42");  // stored as given, no conversion
+  if (host.readText) {
+    V_VT(value) = VT_BSTR;
+    V_BSTR(value) = SysAllocString(host.readText);
+  }
   if (host.touchQualityAndTime) {
     *quality = 0xC0;
     ts->dwHighDateTime = 0x01D00000;
@@ -158,15 +161,35 @@ TEST_F(TagTree, ValidateWriteValueMapsConversionFailures) {
   EXPECT_EQ(V_I4(&level->Value()), 0);  // validation never changes the node
 }
 
-TEST_F(TagTree, DeviceReadStoresTheHostValueUnconverted) {
+TEST_F(TagTree, DeviceReadStoresTheHostValueInTheCanonicalType) {
   Module().Callbacks.read = ReadCb;
   host = {};
   EXPECT_EQ(level->DeviceRead(), S_OK);
   EXPECT_EQ(host.reads, 1);
-  EXPECT_EQ(V_VT(&level->Value()), VT_BSTR);
-  EXPECT_STREQ(V_BSTR(&level->Value()), L"42");
+  EXPECT_EQ(V_VT(&level->Value()), VT_I4);
+  EXPECT_EQ(V_I4(&level->Value()), 42);
   EXPECT_EQ(level->Quality(), 0xC0);
   EXPECT_EQ(level->TimeStamp().dwLowDateTime, 7u);
+}
+
+TEST_F(TagTree, DeviceReadOfAValueThatDoesNotConvertKeepsTheTag) {
+  Module().Callbacks.read = ReadCb;
+  host = {};
+  level->SetValue(I4(5));
+  const uint64_t changes = level->ChangeCount();
+  host.readText = L"abc";
+  EXPECT_EQ(level->DeviceRead(), DISP_E_TYPEMISMATCH);
+  host.readText = L"1e20";
+  EXPECT_EQ(level->DeviceRead(), DISP_E_OVERFLOW);
+  EXPECT_EQ(V_VT(&level->Value()), VT_I4);
+  EXPECT_EQ(V_I4(&level->Value()), 5);
+  EXPECT_EQ(level->Quality(), 0x40);
+  EXPECT_EQ(level->ChangeCount(), changes);
+  // A host that answers without a value leaves the value as it was.
+  host.readText = nullptr;
+  EXPECT_EQ(level->DeviceRead(), S_OK);
+  EXPECT_EQ(V_I4(&level->Value()), 5);
+  EXPECT_EQ(level->Quality(), 0xC0);
 }
 
 TEST_F(TagTree, FailedDeviceReadLeavesTheNodeAlone) {
@@ -258,10 +281,34 @@ TEST_F(TagTree, BrowseFilterVersion2) {
   EXPECT_TRUE(pump->MatchesBrowseFilterV2(kBrowseLeaf, L"", VT_EMPTY, 3));
   EXPECT_FALSE(pump->MatchesBrowseFilterV2(kBrowseLeaf, L"", VT_I4, 0));
   EXPECT_TRUE(pump->MatchesBrowseFilterV2(kBrowseLeaf, L"P*", VT_BOOL, 0));
-  names.clear();
-  root.ListMatchingChildrenV2(kBrowseFlat, L"X*", VT_EMPTY, 0, names);
-  EXPECT_EQ(names, std::vector<std::wstring>{L"Xb"});
   EXPECT_FALSE(pump->MatchesBrowseFilterV2(4, L"", VT_EMPTY, 0));
+}
+
+TEST_F(TagTree, FlatBrowseListsEveryLeafBelowByItemId) {
+  TOPCTag* pump = root.AddChild(L"Pump");
+  pump->SetCanonicalType(VT_BOOL);
+  TOPCTag* line = tank->AddChild(L"Line");
+  TOPCTag* speed = line->AddChild(L"Speed");
+  speed->SetCanonicalType(VT_R8);
+  line->AddChild(L"Lamp")->SetCanonicalType(VT_BOOL);
+  std::vector<std::wstring> ids;
+  root.ListMatchingChildrenV2(kBrowseFlat, L"", VT_EMPTY, 0, ids);
+  EXPECT_EQ(ids, (std::vector<std::wstring>{L"Tank1.Level", L"Tank1.Line.Speed", L"Tank1.Line.Lamp", L"Pump"}));
+  // Filters apply to the leaves as for a leaf browse: name, type, rights.
+  ids.clear();
+  root.ListMatchingChildrenV2(kBrowseFlat, L"L*", VT_EMPTY, 0, ids);
+  EXPECT_EQ(ids, (std::vector<std::wstring>{L"Tank1.Level", L"Tank1.Line.Lamp"}));
+  ids.clear();
+  root.ListMatchingChildrenV2(kBrowseFlat, L"", VT_BOOL, 0, ids);
+  EXPECT_EQ(ids, (std::vector<std::wstring>{L"Tank1.Line.Lamp", L"Pump"}));
+  ids.clear();
+  root.ListMatchingChildrenV2(kBrowseFlat, L"", VT_EMPTY, 3, ids);
+  EXPECT_EQ(ids, std::vector<std::wstring>{L"Tank1.Level"});
+  // From a branch: the leaves at and below it, still by full item ID.
+  ids.clear();
+  line->ListMatchingChildrenV2(kBrowseFlat, L"", VT_EMPTY, 0, ids);
+  EXPECT_EQ(ids, (std::vector<std::wstring>{L"Tank1.Line.Speed", L"Tank1.Line.Lamp"}));
+  for (const auto& id : ids) EXPECT_NE(root.FindByItemId(id), nullptr) << std::string(id.begin(), id.end());
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "opc_item.h"
 
 #include <cmath>
+#include <utility>
 
 #include "../api/guard.h"
 #include "../api/handles.h"
@@ -122,11 +123,16 @@ HRESULT TOPCItem::Write(const VARIANT& v) {
 }
 
 bool TOPCItem::HasChanged(float groupDeadband) {
+  const bool initial = std::exchange(initial_, false);
   if (TagRemoved()) {
     // Clients hear once that the item went bad; the last value stays.
-    if (quality_ == OPC_QUALITY_BAD) return false;
+    if (quality_ == OPC_QUALITY_BAD && !initial) return false;
     quality_ = OPC_QUALITY_BAD;
     GetSystemTimeAsFileTime(&timeStamp_);
+    return true;
+  }
+  if (initial) {
+    TakeFromTag();
     return true;
   }
   const double deadband = deadbandSet_ ? deadband_ : double(groupDeadband);

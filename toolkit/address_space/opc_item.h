@@ -32,6 +32,12 @@ class TOPCItem {
       pending_->push_back(this);
     }
   }
+  // The next change test answers "changed" whatever the tag did, so a
+  // subscriber that starts listening gets the current state once.
+  void MarkInitial() {
+    initial_ = true;
+    MarkPending();
+  }
   void ClearQueued() { queued_ = false; }
   // Order of addition to the group: ticks report items in that order.
   uint64_t Sequence() const { return sequence_; }
@@ -74,7 +80,8 @@ class TOPCItem {
   HRESULT ReadMaxAge(DWORD maxAgeMs);
   HRESULT Write(const VARIANT& v);
   // Whether the tag moved away from what this client last got, by the item's
-  // own deadband or else the group's; takes the tag's state when it did.
+  // own deadband or else the group's, or the item was marked initial; takes
+  // the tag's state when it did.
   bool HasChanged(float groupDeadband);
 
  private:
@@ -97,6 +104,7 @@ class TOPCItem {
   std::vector<TOPCItem*>* pending_ = nullptr;
   uint64_t sequence_ = 0;
   bool queued_ = false;
+  bool initial_ = false;
 };
 
 }  // namespace quillon

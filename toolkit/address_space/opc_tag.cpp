@@ -222,12 +222,18 @@ HRESULT TOPCTag::DeviceRead() {
   FILETIME ts = timeStamp_;
   HRESULT result = S_OK;
   proc(Handle(), &value, &quality, &ts, &result);
-  if (SUCCEEDED(result)) {
-    value_.Adopt(value.Get());
-    quality_ = quality;
-    Changed();
-    timeStamp_ = ts;
+  if (FAILED(result)) return result;
+  // Stored in the canonical type, as every other way in stores it; a value
+  // left empty by the host keeps the one the tag has.
+  if (V_VT(&Dereferenced(value.Get())) != VT_EMPTY) {
+    Variant converted;
+    HRESULT hr = VariantChangeType(&converted, &value, 0, canonicalDataType_);
+    if (FAILED(hr)) return ConversionErrorCode(hr);
+    value_.Adopt(converted.Get());
   }
+  quality_ = quality;
+  Changed();
+  timeStamp_ = ts;
   return result;
 }
 
@@ -263,7 +269,6 @@ bool TOPCTag::MatchesBrowseFilterV2(DWORD browseType, std::wstring_view filter, 
   switch (browseType) {
     case kBrowseBranch: return HasChildren();
     case kBrowseLeaf: return !HasChildren() && leafPasses();
-    case kBrowseFlat: return HasChildren() ? NameMatchesFilter(name_, filter) : leafPasses();
     default: return false;
   }
 }
@@ -288,8 +293,25 @@ bool TOPCTag::MatchesBrowseFilterV3(DWORD browseFilter, std::wstring_view nameFi
 
 void TOPCTag::ListMatchingChildrenV2(DWORD browseType, std::wstring_view filter, VARTYPE dataTypeFilter,
                                      DWORD accessFilter, std::vector<std::wstring>& names) const {
+  if (browseType == kBrowseFlat) {
+    ListLeavesBelow(ItemId(), filter, dataTypeFilter, accessFilter, names);
+    return;
+  }
   for (const auto& c : children_)
     if (c->MatchesBrowseFilterV2(browseType, filter, dataTypeFilter, accessFilter)) names.push_back(c->name_);
+}
+
+// Depth first, in child order, as the tree would be read from top to bottom.
+void TOPCTag::ListLeavesBelow(const std::wstring& itemId, std::wstring_view filter, VARTYPE dataTypeFilter,
+                              DWORD accessFilter, std::vector<std::wstring>& itemIds) const {
+  const wchar_t qualifier = Module().TagQualifier;
+  for (const auto& c : children_) {
+    std::wstring childId = parent_ ? JoinItemId(itemId, qualifier, c->name_) : c->name_;
+    if (c->HasChildren())
+      c->ListLeavesBelow(childId, filter, dataTypeFilter, accessFilter, itemIds);
+    else if (c->MatchesBrowseFilterV2(kBrowseLeaf, filter, dataTypeFilter, accessFilter))
+      itemIds.push_back(std::move(childId));
+  }
 }
 
 void TOPCTag::ListMatchingChildrenV3(DWORD browseFilter, std::wstring_view nameFilter,

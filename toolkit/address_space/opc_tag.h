@@ -135,6 +135,8 @@ class TOPCTag : public std::enable_shared_from_this<TOPCTag> {
                              DWORD accessFilter) const;
   bool MatchesBrowseFilterV3(DWORD browseFilter, std::wstring_view nameFilter,
                              std::wstring_view vendorFilter);
+  // Names of the matching children; for a flat browse, the item IDs of every
+  // matching leaf at and below this node instead.
   void ListMatchingChildrenV2(DWORD browseType, std::wstring_view filter, VARTYPE dataTypeFilter,
                               DWORD accessFilter, std::vector<std::wstring>& names) const;
   void ListMatchingChildrenV3(DWORD browseFilter, std::wstring_view nameFilter,
@@ -142,6 +144,8 @@ class TOPCTag : public std::enable_shared_from_this<TOPCTag> {
 
  private:
   void Changed();
+  void ListLeavesBelow(const std::wstring& itemId, std::wstring_view filter, VARTYPE dataTypeFilter,
+                       DWORD accessFilter, std::vector<std::wstring>& itemIds) const;
 
   std::wstring name_;
   TOPCTag* parent_;

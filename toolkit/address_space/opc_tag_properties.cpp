@@ -27,6 +27,8 @@ VARIANT Scalar(VARTYPE vt, LONG v) {
   V_VT(&x) = vt;
   if (vt == VT_I2)
     V_I2(&x) = SHORT(v);
+  else if (vt == VT_R4)
+    V_R4(&x) = FLOAT(v);
   else
     V_I4(&x) = v;
   return x;
@@ -35,11 +37,6 @@ VARIANT Scalar(VARTYPE vt, LONG v) {
 void CopyInto(VARIANT& out, const VARIANT& v) {
   HRESULT hr = VariantCopy(&out, const_cast<VARIANT*>(&v));
   if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
-}
-
-// Clears the VARIANTs of a half-filled array before it is freed.
-void ClearAll(VARIANT* values, DWORD count) {
-  for (DWORD i = 0; values && i < count; ++i) VariantClear(&values[i]);
 }
 
 }  // namespace
@@ -68,16 +65,17 @@ DWORD TOPCTag::PropertyIdAt(int index) const {
 }
 
 std::wstring TOPCTag::PropertyDescriptionAt(int index) const {
-  return index < kStandardCount ? kStandardPropertyNames[size_t(index)]
+  return index < kStandardCount ? kStandardPropertyDescriptions[size_t(index)]
                                 : (*properties_)[size_t(index - kStandardCount)].Description;
 }
 
 VARTYPE TOPCTag::PropertyTypeAt(int index) const {
   switch (index) {
-    case 0: case 2: case 4: return VT_I2;
+    case 0: case 2: return VT_I2;
     case 1: return canonicalDataType_;
     case 3: return VT_DATE;
-    case 5: return VT_I4;
+    case 4: return VT_I4;
+    case 5: return VT_R4;
     default: return (*properties_)[size_t(index - kStandardCount)].DataType;
   }
 }
@@ -91,8 +89,8 @@ void TOPCTag::PropertyValueAt(int index, VARIANT& out) const {
       V_VT(&out) = VT_DATE;
       V_DATE(&out) = FileTimeToOleDate(timeStamp_);
       break;
-    case 4: out = Scalar(VT_I2, accessRights_); break;
-    case 5: out = Scalar(VT_I4, Module().ServerScanRate); break;
+    case 4: out = Scalar(VT_I4, accessRights_); break;
+    case 5: out = Scalar(VT_R4, Module().ServerScanRate); break;
     default: CopyInto(out, (*properties_)[size_t(index - kStandardCount)].Value.Get()); break;
   }
 }
@@ -110,15 +108,10 @@ HRESULT TOPCTag::QueryAvailableProperties(DWORD* count, DWORD** ids, LPWSTR** de
     TaskMem<DWORD> idArray(static_cast<size_t>(n));
     TaskMem<LPWSTR> textArray(static_cast<size_t>(n));
     TaskMem<VARTYPE> typeArray(static_cast<size_t>(n));
-    try {
-      for (int i = 0; i < n; ++i) {
-        idArray[size_t(i)] = PropertyIdAt(i);
-        textArray[size_t(i)] = TaskMemString(PropertyDescriptionAt(i)).Detach();
-        typeArray[size_t(i)] = PropertyTypeAt(i);
-      }
-    } catch (...) {
-      for (int i = 0; i < n; ++i) CoTaskMemFree(textArray[size_t(i)]);
-      throw;
+    for (int i = 0; i < n; ++i) {
+      idArray[size_t(i)] = PropertyIdAt(i);
+      textArray[size_t(i)] = TaskMemString(PropertyDescriptionAt(i)).Detach();
+      typeArray[size_t(i)] = PropertyTypeAt(i);
     }
     *count = DWORD(n);
     *ids = idArray.Detach();
@@ -133,20 +126,15 @@ HRESULT TOPCTag::GetItemProperties(DWORD count, const DWORD* ids, VARIANT** valu
     TaskMem<VARIANT> valueArray(count);  // zero-filled: every entry VT_EMPTY
     TaskMem<HRESULT> errorArray(count);
     HRESULT result = S_OK;
-    try {
-      for (DWORD i = 0; i < count; ++i) {
-        int index = IndexOfPropertyId(ids[i]);
-        if (index < 0) {
-          errorArray[i] = OPC_E_INVALID_PID;
-          result = S_FALSE;
-        } else {
-          PropertyValueAt(index, valueArray[i]);
-          errorArray[i] = S_OK;
-        }
+    for (DWORD i = 0; i < count; ++i) {
+      int index = IndexOfPropertyId(ids[i]);
+      if (index < 0) {
+        errorArray[i] = OPC_E_INVALID_PID;
+        result = S_FALSE;
+      } else {
+        PropertyValueAt(index, valueArray[i]);
+        errorArray[i] = S_OK;
       }
-    } catch (...) {
-      ClearAll(valueArray.Get(), count);
-      throw;
     }
     *values = valueArray.Detach();
     *errors = errorArray.Detach();
@@ -159,20 +147,15 @@ HRESULT TOPCTag::LookupItemIDs(DWORD count, const DWORD* ids, HRESULT** errors, 
     TaskMem<HRESULT> errorArray(count);
     TaskMem<LPWSTR> idArray(count);
     HRESULT result = S_OK;
-    try {
-      for (DWORD i = 0; i < count; ++i) {
-        int index = IndexOfPropertyId(ids[i]);
-        if (index < 0) {
-          errorArray[i] = OPC_E_INVALID_PID;
-          result = S_FALSE;
-        } else {
-          idArray[i] = TaskMemString(PropertyItemId(index)).Detach();
-          errorArray[i] = S_OK;
-        }
+    for (DWORD i = 0; i < count; ++i) {
+      int index = IndexOfPropertyId(ids[i]);
+      if (index < 0) {
+        errorArray[i] = OPC_E_INVALID_PID;
+        result = S_FALSE;
+      } else {
+        idArray[i] = TaskMemString(PropertyItemId(index)).Detach();
+        errorArray[i] = S_OK;
       }
-    } catch (...) {
-      for (DWORD i = 0; i < count; ++i) CoTaskMemFree(idArray[i]);
-      throw;
     }
     *errors = errorArray.Detach();
     *itemIds = idArray.Detach();
@@ -199,23 +182,14 @@ void FillList(const TOPCTag& tag, bool withValues, DWORD count, const DWORD* ids
   list.hrErrorID = S_OK;
   if (count == 0) return;
   TaskMem<OPCITEMPROPERTY> entries(count);
-  try {
-    for (DWORD i = 0; i < count; ++i) {
-      int index = ids ? tag.IndexOfPropertyId(ids[i]) : int(i);
-      if (index < 0) {
-        entries[i].hrErrorID = OPC_E_INVALID_PID;
-        list.hrErrorID = S_FALSE;
-      } else {
-        FillProperty(tag, index, withValues, entries[i]);
-      }
+  for (DWORD i = 0; i < count; ++i) {
+    int index = ids ? tag.IndexOfPropertyId(ids[i]) : int(i);
+    if (index < 0) {
+      entries[i].hrErrorID = OPC_E_INVALID_PID;
+      list.hrErrorID = S_FALSE;
+    } else {
+      FillProperty(tag, index, withValues, entries[i]);
     }
-  } catch (...) {
-    for (DWORD i = 0; i < count; ++i) {
-      CoTaskMemFree(entries[i].szItemID);
-      CoTaskMemFree(entries[i].szDescription);
-      VariantClear(&entries[i].vValue);
-    }
-    throw;
   }
   list.pItemProperties = entries.Detach();
 }

@@ -17,8 +17,12 @@ struct PropertyRecord {
   Variant Value;
 };
 
-// Standard properties 1..6, at indexes 0..5; each name is also its description.
+// Standard properties 1..6, at indexes 0..5: the names are the last element
+// of their item IDs, the descriptions those that clients are written against.
 inline constexpr std::array<const wchar_t*, 6> kStandardPropertyNames = {
     L"DATATYPE", L"CV", L"QUALITY", L"TIME", L"ACCESSRIGHT", L"SCANRATE"};
+inline constexpr std::array<const wchar_t*, 6> kStandardPropertyDescriptions = {
+    L"Item Canonical DataType", L"Item Value", L"Item Quality", L"Item Timestamp", L"Item Access Rights",
+    L"Server Scan Rate"};
 
 }  // namespace quillon

@@ -70,8 +70,11 @@ STDMETHODIMP TConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   if (!sink) return E_POINTER;
   if (sink_ || !container_) return CONNECT_E_CANNOTCONNECT;
   return ComGuard(L"Advise", E_FAIL, [&] {
-    ComPtr<IUnknown> held(sink);
-    if (onConnect_) onConnect_(sink, true);
+    // A sink that cannot take the point's calls is refused before anything is connected.
+    ComPtr<IUnknown> held;
+    if (FAILED(sink->QueryInterface(iid_, reinterpret_cast<void**>(held.Put())))) return CONNECT_E_CANNOTCONNECT;
+    if (!held) return CONNECT_E_CANNOTCONNECT;
+    if (onConnect_) onConnect_(held.Get(), true);
     sink_ = std::move(held);
     cookie_ = nextCookie_++;
     *cookie = cookie_;

@@ -12,8 +12,8 @@ namespace quillon {
 
 class TConnectionPoint : public ComObject<IConnectionPoint> {
  public:
-  // Called with the sink before Advise records it (Connecting true) and
-  // before Unadvise forgets it (false).
+  // Called with the sink, as the point's interface, before Advise records it
+  // (Connecting true) and before Unadvise forgets it (false).
   using ConnectHandler = std::function<void(IUnknown* sink, bool connecting)>;
 
   TConnectionPoint(IConnectionPointContainer* container, const IID& iid, ConnectHandler onConnect);

@@ -1,7 +1,7 @@
 #pragma once
 // The boundary helpers: no exception ever leaves an exported function or a COM
 // method. An EOPC becomes the method's result; anything else is logged under
-// the operation's name and the preset result is returned.
+// the operation's name and the method answers its failure code.
 #include <windows.h>
 
 #include <exception>
@@ -23,8 +23,22 @@ inline void LogCurrentException(std::wstring_view operation) noexcept {
   }
 }
 
+// What a COM method answers when its body fails unexpectedly. The code is
+// checked where it is written: a guard can never turn an exception into a
+// success, whatever result the body had reached when it threw.
+class FailureCode {
+ public:
+  consteval FailureCode(HRESULT code) : code_(code) {
+    if (code >= 0) throw "a guard's failure result must be a failure code";
+  }
+  constexpr HRESULT Get() const { return code_; }
+
+ private:
+  HRESULT code_;
+};
+
 template <class Body>
-HRESULT ComGuard(std::wstring_view operation, HRESULT preset, Body&& body) noexcept {
+HRESULT ComGuard(std::wstring_view operation, FailureCode failure, Body&& body) noexcept {
   try {
     return body();
   } catch (const EOPC& e) {
@@ -34,7 +48,17 @@ HRESULT ComGuard(std::wstring_view operation, HRESULT preset, Body&& body) noexc
     return E_OUTOFMEMORY;
   } catch (...) {
     LogCurrentException(operation);
-    return preset;
+    return failure.Get();
+  }
+}
+
+// A step whose failure is only logged: the caller goes on either way.
+template <class Body>
+void LoggedStep(std::wstring_view operation, Body&& body) noexcept {
+  try {
+    body();
+  } catch (...) {
+    LogCurrentException(operation);
   }
 }
 

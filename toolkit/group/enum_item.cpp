@@ -19,12 +19,9 @@ class TEnumItem : public TEnumCursor<TEnumItem, IEnumOPCItemAttributes, ItemReco
     return ComGuard(L"TEnumItem.Next", E_OUTOFMEMORY, [&] {
       ULONG n = Available(celt);
       TaskMem<OPCITEMATTRIBUTES> out(n);
-      std::vector<TaskMem<wchar_t>> ids;
-      ids.reserve(n);
-      for (ULONG i = 0; i < n; ++i) ids.push_back(TaskMemString((*items_)[position_ + i].itemId));
       for (ULONG i = 0; i < n; ++i) {
         out[i] = (*items_)[position_ + i].attributes;
-        out[i].szItemID = ids[i].Detach();
+        out[i].szItemID = TaskMemString((*items_)[position_ + i].itemId).Detach();
       }
       position_ += n;
       *pceltFetched = n;
@@ -37,11 +34,11 @@ class TEnumItem : public TEnumCursor<TEnumItem, IEnumOPCItemAttributes, ItemReco
 }  // namespace
 
 ItemRecord ItemRecord::Of(const TOPCItem& item) {
-  OPCITEMATTRIBUTES a{};
-  if (!item.GetAttributes(a)) throw std::runtime_error("item attributes failed");
+  TaskMem<OPCITEMATTRIBUTES> filled(1);
+  const OPCITEMATTRIBUTES& a = filled[0];
+  if (!item.GetAttributes(filled[0])) throw std::runtime_error("item attributes failed");
+  // The record keeps the plain fields; the strings stay with the filled copy.
   ItemRecord r{a.szItemID ? a.szItemID : L"", a};
-  CoTaskMemFree(a.szItemID);
-  VariantClear(&a.vEUInfo);
   r.attributes.szItemID = nullptr;
   r.attributes.szAccessPath = nullptr;
   VariantInit(&r.attributes.vEUInfo);

@@ -170,9 +170,11 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   // One definition: its code, and the tag it names when it can be added.
   HRESULT ValidateItem(const OPCITEMDEF& def, OPCITEMRESULT& result, TOPCTag** found);
   // The arrays of ValidateItems and AddItems, with the tags found per entry.
-  HRESULT ValidateAll(DWORD count, const OPCITEMDEF* defs, OPCITEMRESULT** ppResults, HRESULT** ppErrors,
-                      std::vector<TOPCTag*>* tags);
+  HRESULT ValidateAll(DWORD count, const OPCITEMDEF* defs, TaskMem<OPCITEMRESULT>& results,
+                      TaskMem<HRESULT>& errors, std::vector<TOPCTag*>& tags);
   TOPCItem* AddItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def);
+  // Removes one item: the host is told, queued transactions forget it.
+  void DropItem(TOPCItem& item);
   // The frame of the per-item list methods: E_FAIL when removed, E_INVALIDARG
   // for no entries, else one code per entry and S_FALSE when any is not S_OK.
   template <class PerItem>
@@ -182,9 +184,9 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   enum class Queue { Read, Write, Refresh };
   using TransactionQueue = std::deque<std::unique_ptr<TAsyncData>>;
   TransactionQueue& QueueOf(Queue q);
-  // Checks the handles of a request, one code per entry into ppErrors; the
+  // Checks the handles of a request, one code per entry into Errors; the
   // accepted items in request order, with their indexes in the request.
-  HRESULT AcceptItems(DWORD count, const OPCHANDLE* handles, WORD rights, HRESULT** ppErrors,
+  HRESULT AcceptItems(DWORD count, const OPCHANDLE* handles, WORD rights, TaskMem<HRESULT>& errors,
                       std::vector<TOPCItem*>& items, std::vector<DWORD>& indexes);
   // The client's id, or one of the toolkit's own unique among live transactions.
   DWORD TransactionId(DWORD requested);
@@ -219,6 +221,8 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   // starts afresh.
   std::vector<TOPCItem*> TakePending();
   void MarkAllPending();
+  // A new subscriber, or the group coming alive: every item's state goes out.
+  void MarkAllInitial();
 
   // DA 1.0 streams.
   void SendStreamDataChange();
@@ -286,14 +290,16 @@ inline HRESULT TGroup::ForEachHandle(const wchar_t* operation, DWORD count, cons
 template <class Make>
 inline HRESULT TGroup::QueueItemRequest(const wchar_t* operation, Queue q, DWORD count, const OPCHANDLE* handles,
                                         WORD rights, HRESULT** ppErrors, DWORD* pdwCancelID, Make make) {
-  HRESULT result = S_OK;
-  return ComGuard(operation, result, [&] {
+  return ComGuard(operation, E_FAIL, [&] {
     std::vector<TOPCItem*> items;
     std::vector<DWORD> indexes;
-    result = AcceptItems(count, handles, rights, ppErrors, items, indexes);
-    if (items.empty()) return result;
-    std::unique_ptr<TAsyncData> t = make(std::move(items), indexes);
-    if (FAILED(Enqueue(q, std::move(t), pdwCancelID))) return E_FAIL;
+    TaskMem<HRESULT> errors(count);
+    HRESULT result = AcceptItems(count, handles, rights, errors, items, indexes);
+    if (!items.empty()) {
+      std::unique_ptr<TAsyncData> t = make(std::move(items), indexes);
+      if (FAILED(Enqueue(q, std::move(t), pdwCancelID))) return E_FAIL;
+    }
+    *ppErrors = errors.Detach();
     return result;
   });
 }

@@ -19,9 +19,8 @@ TGroup::TransactionQueue& TGroup::QueueOf(Queue q) {
   }
 }
 
-HRESULT TGroup::AcceptItems(DWORD count, const OPCHANDLE* handles, WORD rights, HRESULT** ppErrors,
+HRESULT TGroup::AcceptItems(DWORD count, const OPCHANDLE* handles, WORD rights, TaskMem<HRESULT>& errors,
                             std::vector<TOPCItem*>& items, std::vector<DWORD>& indexes) {
-  TaskMem<HRESULT> errors(count);
   HRESULT result = S_OK;
   for (DWORD i = 0; i < count; ++i) {
     TOPCItem* item = FindItem(handles[i]);
@@ -38,7 +37,6 @@ HRESULT TGroup::AcceptItems(DWORD count, const OPCHANDLE* handles, WORD rights, 
     }
     if (errors[i] != S_OK) result = S_FALSE;
   }
-  *ppErrors = errors.Detach();
   return result;
 }
 
@@ -225,7 +223,6 @@ void TGroup::CompleteRead(const TAsyncData& t, bool refresh) {
     TaskMem<HRESULT> errors(n);
     HRESULT masterError = S_OK;
     for (DWORD i = 0; i < n; ++i) {
-      VariantInit(&values[i]);
       errors[i] = t.UseMaxAge() ? ReadItemAge(t.MaxAge(i), t.Item(i), &stamps[i], &qualities[i], &values[i])
                                 : ReadItem(t.Source(), t.Item(i), &stamps[i], &qualities[i], &values[i]);
       if (errors[i] != S_OK) masterError = S_FALSE;
@@ -238,7 +235,6 @@ void TGroup::CompleteRead(const TAsyncData& t, bool refresh) {
     else
       callback->OnReadComplete(t.ID(), clientHandle_, S_OK, masterError, n, handles, values.Get(), qualities.Get(),
                                stamps.Get(), errors.Get());
-    for (DWORD i = 0; i < n; ++i) VariantClear(&values[i]);
   } catch (...) {
   }
 }

@@ -1,12 +1,17 @@
 // IOPCItemDeadbandMgt: a deadband of an item's own, which the change test
 // uses instead of the group's while it is set.
 #include "group.h"
+#include "percent_deadband.h"
 
 namespace quillon {
 
 STDMETHODIMP TGroup::SetItemDeadband(DWORD dwCount, OPCHANDLE* phServer, FLOAT* pPercentDeadband,
                                      HRESULT** ppErrors) {
-  if (!pPercentDeadband && !removed_ && dwCount) return E_INVALIDARG;
+  if (removed_) return E_FAIL;
+  if (dwCount == 0 || !phServer || !pPercentDeadband || !ppErrors) return E_INVALIDARG;
+  // One deadband out of range refuses the whole call before any item changes.
+  for (DWORD i = 0; i < dwCount; ++i)
+    if (!IsPercentDeadband(pPercentDeadband[i])) return E_INVALIDARG;
   return ForEachHandle(L"", dwCount, phServer, ppErrors, [&](DWORD i, TOPCItem& item) {
     item.SetDeadband(pPercentDeadband[i]);
     return S_OK;

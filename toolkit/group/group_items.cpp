@@ -38,8 +38,8 @@ HRESULT TGroup::ValidateItem(const OPCITEMDEF& def, OPCITEMRESULT& res, TOPCTag*
   res.pBlob = nullptr;
   *found = nullptr;
   HRESULT code = OPC_E_INVALIDITEMID;
-  ComGuard(L"ValidateItem", E_FAIL, [&] {
-    if (IsBlank(def.szItemID)) return S_OK;
+  LoggedStep(L"ValidateItem", [&] {
+    if (IsBlank(def.szItemID)) return;
     std::wstring itemId = def.szItemID;
     TOPCTag* tag = Module().RootTag ? Module().RootTag->FindByItemId(itemId) : nullptr;
     if (!tag) {
@@ -49,14 +49,13 @@ HRESULT TGroup::ValidateItem(const OPCITEMDEF& def, OPCITEMRESULT& res, TOPCTag*
         tag = TOPCTag::FromHandle(supplied);
       }
     }
-    if (!tag || tag->Removed()) return S_OK;
+    if (!tag || tag->Removed()) return;
     // The tag's identity, as far as a handle holds it; nothing maps it back.
     res.hServer = OPCHANDLE(reinterpret_cast<uintptr_t>(tag->Handle()));
     res.vtCanonicalDataType = tag->CanonicalDataType();
     res.dwAccessRights = tag->AccessRights();
     code = CheckRequestedType(*tag, def.vtRequestedDataType);
     if (code == S_OK) *found = tag;
-    return S_OK;
   });
   return code;
 }
@@ -65,75 +64,98 @@ TOPCItem* TGroup::AddItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def) {
   TOPCTag& t = *tag;
   auto item = std::make_unique<TOPCItem>(std::move(tag), def);
   TOPCItem* raw = item.get();
-  items_.push_back(std::move(item));
   itemIndex_.emplace(raw->ServerHandle(), raw);
+  try {
+    items_.push_back(std::move(item));
+  } catch (...) {
+    itemIndex_.erase(raw->ServerHandle());
+    throw;
+  }
   raw->SetPendingList(&pending_, nextSequence_++);
-  raw->MarkPending();  // a new item is tested at the first tick
+  raw->MarkInitial();
   NotifyItem(server_, t, 0);
   return raw;
 }
 
-HRESULT TGroup::ValidateAll(DWORD dwCount, const OPCITEMDEF* defs, OPCITEMRESULT** ppResults, HRESULT** ppErrors,
-                            std::vector<TOPCTag*>* tags) {
-  if (removed_) return E_FAIL;
-  if (dwCount == 0 || !defs || !ppResults || !ppErrors) return E_INVALIDARG;
-  TaskMem<OPCITEMRESULT> results(dwCount);
-  TaskMem<HRESULT> errors(dwCount);
-  if (tags) tags->assign(dwCount, nullptr);
+void TGroup::DropItem(TOPCItem& item) {
+  LoggedStep(L"TGroup.RemoveItem", [&] { NotifyItem(server_, item.Tag(), 1); });
+  {
+    Lock queues(queueLock_);
+    for (TransactionQueue* q : {&readQueue_, &writeQueue_, &refreshQueue_})
+      for (auto& t : *q) t->Forget(&item);
+  }
+  itemIndex_.erase(item.ServerHandle());
+  std::erase_if(items_, [&](const auto& p) { return p.get() == &item; });
+}
+
+HRESULT TGroup::ValidateAll(DWORD dwCount, const OPCITEMDEF* defs, TaskMem<OPCITEMRESULT>& results,
+                            TaskMem<HRESULT>& errors, std::vector<TOPCTag*>& tags) {
+  results = TaskMem<OPCITEMRESULT>(dwCount);
+  errors = TaskMem<HRESULT>(dwCount);
+  tags.assign(dwCount, nullptr);
   HRESULT result = S_OK;
   for (DWORD i = 0; i < dwCount; ++i) {
-    TOPCTag* tag = nullptr;
-    errors[i] = ValidateItem(defs[i], results[i], &tag);
+    errors[i] = ValidateItem(defs[i], results[i], &tags[i]);
     if (errors[i] != S_OK) result = S_FALSE;
-    if (tags) (*tags)[i] = tag;
   }
-  *ppResults = results.Detach();
-  *ppErrors = errors.Detach();
   return result;
 }
 
 STDMETHODIMP TGroup::ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL, OPCITEMRESULT** ppValidationResults,
                                    HRESULT** ppErrors) {
-  return ComGuard(L"TGroup.ValidateItems", E_FAIL,
-                  [&] { return ValidateAll(dwCount, pItemArray, ppValidationResults, ppErrors, nullptr); });
+  if (removed_) return E_FAIL;
+  if (dwCount == 0 || !pItemArray || !ppValidationResults || !ppErrors) return E_INVALIDARG;
+  return ComGuard(L"TGroup.ValidateItems", E_FAIL, [&] {
+    TaskMem<OPCITEMRESULT> results;
+    TaskMem<HRESULT> errors;
+    std::vector<TOPCTag*> tags;
+    HRESULT result = ValidateAll(dwCount, pItemArray, results, errors, tags);
+    *ppValidationResults = results.Detach();
+    *ppErrors = errors.Detach();
+    return result;
+  });
 }
 
 STDMETHODIMP TGroup::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults,
                               HRESULT** ppErrors) {
-  HRESULT result = E_FAIL;
-  return ComGuard(L"AddItems", result, [&] {
+  if (removed_) return E_FAIL;
+  if (dwCount == 0 || !pItemArray || !ppAddResults || !ppErrors) return E_INVALIDARG;
+  return ComGuard(L"AddItems", E_FAIL, [&] {
+    TaskMem<OPCITEMRESULT> results;
+    TaskMem<HRESULT> errors;
     std::vector<TOPCTag*> tags;
-    result = ValidateAll(dwCount, pItemArray, ppAddResults, ppErrors, &tags);
-    if (FAILED(result)) return result;
-    for (DWORD i = 0; i < dwCount; ++i)
-      if (tags[i]) (*ppAddResults)[i].hServer = AddItem(tags[i]->shared_from_this(), pItemArray[i])->ServerHandle();
+    HRESULT result = ValidateAll(dwCount, pItemArray, results, errors, tags);
+    // All or nothing: items the client never learns the handles of must not stay.
+    std::vector<TOPCItem*> added;
+    added.reserve(dwCount);
+    try {
+      for (DWORD i = 0; i < dwCount; ++i) {
+        if (!tags[i]) continue;
+        added.push_back(AddItem(tags[i]->shared_from_this(), pItemArray[i]));
+        results[i].hServer = added.back()->ServerHandle();
+      }
+    } catch (...) {
+      for (TOPCItem* item : added) DropItem(*item);
+      throw;
+    }
+    *ppAddResults = results.Detach();
+    *ppErrors = errors.Detach();
     return result;
   });
 }
 
 STDMETHODIMP TGroup::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) {
   return ForEachHandle(L"TGroup.RemoveItems", dwCount, phServer, ppErrors, [&](DWORD, TOPCItem& item) {
-    ComGuard(L"TGroup.RemoveItem", S_OK, [&] {
-      NotifyItem(server_, item.Tag(), 1);
-      return S_OK;
-    });
-    {
-      Lock queues(queueLock_);
-      for (TransactionQueue* q : {&readQueue_, &writeQueue_, &refreshQueue_})
-        for (auto& t : *q) t->Forget(&item);
-    }
-    itemIndex_.erase(item.ServerHandle());
-    std::erase_if(items_, [&](const auto& p) { return p.get() == &item; });
+    DropItem(item);
     return S_OK;
   });
 }
 
 STDMETHODIMP TGroup::SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) {
   return ForEachHandle(L"TGroup.SetActiveState", dwCount, phServer, ppErrors, [&](DWORD, TOPCItem& item) {
-    ComGuard(L"TGroup.SetActiveState", S_OK, [&] {
-      NotifyItem(server_, item.Tag(), bActive ? 2 : 3);
-      return S_OK;
-    });
+    LoggedStep(L"TGroup.SetActiveState", [&] { NotifyItem(server_, item.Tag(), bActive ? 2 : 3); });
+    // An item coming alive sends its current state at the next update.
+    if (bActive && !item.Active()) item.MarkInitial();
     item.SetActive(bActive != FALSE);
     return S_OK;
   });

@@ -1,10 +1,9 @@
 // IOPCGroupStateMgt, IOPCGroupStateMgt2 and IOPCPublicGroupStateMgt.
-#include <cmath>
-
 #include "../api/guard.h"
 #include "../api/task_mem.h"
 #include "../server/server.h"
 #include "group.h"
+#include "percent_deadband.h"
 #include "opc_error.h"
 
 namespace quillon {
@@ -16,18 +15,14 @@ bool IsBlank(std::wstring_view s) {
   return true;
 }
 
-// Frees what AddItems handed back and the definitions built for it.
-struct CloneArrays {
+// The definitions of a clone's items, with the strings they own.
+struct Definitions {
   std::vector<OPCITEMDEF> defs;
-  OPCITEMRESULT* results = nullptr;
-  HRESULT* errors = nullptr;
-  ~CloneArrays() {
+  ~Definitions() {
     for (auto& d : defs) {
       CoTaskMemFree(d.szAccessPath);
       CoTaskMemFree(d.szItemID);
     }
-    CoTaskMemFree(results);
-    CoTaskMemFree(errors);
   }
 };
 
@@ -57,11 +52,11 @@ STDMETHODIMP TGroup::GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName,
 STDMETHODIMP TGroup::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, BOOL* pActive,
                               LONG* pTimeBias, FLOAT* pPercentDeadband, LCID* pLCID, OPCHANDLE* phClientGroup) {
   if (removed_) return E_FAIL;
-  HRESULT result = S_OK;
   return ComGuard(L"SetState", E_FAIL, [&] {
+    HRESULT result = S_OK;
     if (pPercentDeadband) {
       FLOAT d = *pPercentDeadband;
-      if (std::isnan(d) || d < 0.0f || d > 100.0f) return E_INVALIDARG;
+      if (!IsPercentDeadband(d)) return E_INVALIDARG;
       if (d != percentDeadband_) MarkAllPending();
       percentDeadband_ = d;
     }
@@ -93,8 +88,8 @@ STDMETHODIMP TGroup::SetName(LPCWSTR szName) {
 STDMETHODIMP TGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
   if (ppUnk) *ppUnk = nullptr;
   if (removed_ || !server_) return E_FAIL;
-  HRESULT result = E_FAIL;
   return ComGuard(L"TGroup.CloneGroup", E_FAIL, [&] {
+    if (!ppUnk) return E_INVALIDARG;
     // The server's AddGroup may re-enter this group's server; keep both alive.
     ComPtr<TGroup> self(this);
     ComPtr<TServer> server(server_);
@@ -102,17 +97,36 @@ STDMETHODIMP TGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
     FLOAT deadband = percentDeadband_;
     OPCHANDLE hServer = 0;
     DWORD revised = 0;
-    result = server->AddGroup(szName, FALSE, updateRate_, clientHandle_, &timeBias, &deadband, localeId_, &hServer,
-                              &revised, riid, ppUnk);
-    if (FAILED(result) || items_.empty()) return result;
-    ComPtr<IOPCItemMgt> itemMgt;
-    HRESULT hr = (*ppUnk)->QueryInterface(IID_IOPCItemMgt, reinterpret_cast<void**>(itemMgt.Put()));
-    if (FAILED(hr)) return hr;
-    CloneArrays arrays;
-    arrays.defs.resize(items_.size());
-    for (size_t i = 0; i < items_.size(); ++i)
-      if (!items_[i]->GetDefinition(arrays.defs[i])) throw std::runtime_error("item definition failed");
-    return result = itemMgt->AddItems(DWORD(arrays.defs.size()), arrays.defs.data(), &arrays.results, &arrays.errors);
+    ComPtr<IUnknown> clone;
+    HRESULT result = server->AddGroup(szName, FALSE, updateRate_, clientHandle_, &timeBias, &deadband, localeId_,
+                                      &hServer, &revised, riid, clone.Put());
+    if (FAILED(result)) return result;
+    // A clone that cannot get its items is no clone: it goes again.
+    struct Unfinished {
+      TServer* server;
+      OPCHANDLE handle;
+      ~Unfinished() {
+        if (server) server->RemoveGroup(handle, TRUE);
+      }
+    } unfinished{server.Get(), hServer};
+    if (!items_.empty()) {
+      ComPtr<IOPCItemMgt> itemMgt;
+      HRESULT hr = clone->QueryInterface(IID_IOPCItemMgt, reinterpret_cast<void**>(itemMgt.Put()));
+      if (FAILED(hr)) return hr;
+      Definitions arrays;
+      arrays.defs.resize(items_.size());
+      for (size_t i = 0; i < items_.size(); ++i)
+        if (!items_[i]->GetDefinition(arrays.defs[i])) throw std::runtime_error("item definition failed");
+      OPCITEMRESULT* results = nullptr;
+      HRESULT* errors = nullptr;
+      result = itemMgt->AddItems(DWORD(arrays.defs.size()), arrays.defs.data(), &results, &errors);
+      auto ownedResults = TaskMem<OPCITEMRESULT>::Adopt(results, arrays.defs.size());
+      auto ownedErrors = TaskMem<HRESULT>::Adopt(errors, arrays.defs.size());
+      if (FAILED(result)) return result;
+    }
+    unfinished.server = nullptr;
+    *ppUnk = clone.Detach();
+    return result;
   });
 }
 

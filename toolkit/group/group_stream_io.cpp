@@ -6,6 +6,7 @@
 
 #include "../api/guard.h"
 #include "../api/module_state.h"
+#include "../api/variant.h"
 #include "group.h"
 #include "stream_layout.h"
 
@@ -62,6 +63,7 @@ STDMETHODIMP TGroup::DAdvise(FORMATETC* pformatetc, DWORD, IAdviseSink* pAdvSink
     // A target device is not kept: the pointer is the caller's.
     dataFormat_.ptd = nullptr;
     writeCompleteFormat_.ptd = nullptr;
+    if (connection != 3) MarkAllInitial();
     adviseSink_ = ComPtr<IAdviseSink>(pAdvSink);
     enabled_ = -1;
     ResetTimer();
@@ -143,8 +145,7 @@ void TGroup::SendStreamDataChange() {
       continue;
     StreamItem s;
     s.clientHandle = item->ClientHandle();
-    VARIANT value;
-    VariantInit(&value);
+    Variant value;
     FILETIME ts{};
     WORD quality = 0;
     if (SUCCEEDED(HandOut(*item, &ts, &quality, &value))) {
@@ -152,8 +153,7 @@ void TGroup::SendStreamDataChange() {
       s.timeStamp = Ticks(ts);
       if (quality != OPC_QUALITY_GOOD) status = S_FALSE;
     }
-    s.value = ValueImage(value);
-    VariantClear(&value);
+    s.value = ValueImage(value.Get());
     stream.push_back(std::move(s));
   }
   if (stream.empty()) return;
@@ -166,23 +166,21 @@ void TGroup::CompleteStreamRead(const TAsyncData& t) {
   std::vector<StreamItem> stream(t.Count());
   int32_t status = S_OK;
   for (DWORD i = 0; i < t.Count(); ++i) {
-    VARIANT value;
-    VariantInit(&value);
+    Variant value;
     FILETIME ts{};
     WORD quality = 0;
     HRESULT hr = t.UseMaxAge() ? ReadItemAge(t.MaxAge(i), t.Item(i), &ts, &quality, &value)
                                : ReadItem(t.Source(), t.Item(i), &ts, &quality, &value);
     if (hr != S_OK) status = S_FALSE;
     if (FAILED(hr)) {
-      VariantClear(&value);
+      value.Clear();
       quality = 0;
       ts = FILETIME{};
     }
     stream[i].clientHandle = t.ClientHandles()[i];
     stream[i].quality = quality;
     stream[i].timeStamp = Ticks(ts);
-    stream[i].value = ValueImage(value);
-    VariantClear(&value);
+    stream[i].value = ValueImage(value.Get());
   }
   const bool withTime = dataFormat_.cfFormat == Module().FormatDataTime;
   Deliver(dataFormat_, BuildDataStream(withTime, clientHandle_, t.ID(), status, stream));

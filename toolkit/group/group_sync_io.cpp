@@ -34,33 +34,25 @@ HRESULT TGroup::HandOut(const TOPCItem& item, FILETIME* timeStamp, WORD* quality
 }
 
 HRESULT TGroup::ReadItem(DWORD source, TOPCItem* item, FILETIME* timeStamp, WORD* quality, VARIANT* value) {
-  HRESULT result = OPC_E_INVALIDHANDLE;
-  ComGuard(L"TGroup.ReadItem", E_FAIL, [&] {
-    if (!item) return S_OK;
-    result = item->Read(source == OPC_DS_DEVICE ? OPC_DS_DEVICE : OPC_DS_CACHE);
-    if (FAILED(result)) return S_OK;
+  if (!item) return OPC_E_INVALIDHANDLE;
+  return ComGuard(L"TGroup.ReadItem", E_FAIL, [&] {
+    HRESULT result = item->Read(source == OPC_DS_DEVICE ? OPC_DS_DEVICE : OPC_DS_CACHE);
+    if (FAILED(result)) return result;
     HRESULT handed = HandOut(*item, timeStamp, quality, value);
-    if (FAILED(handed)) {
-      result = handed;
-    } else if (source == OPC_DS_CACHE && !active_) {
-      *quality = OPC_QUALITY_OUT_OF_SERVICE;
-    }
-    return S_OK;
+    if (FAILED(handed)) return handed;
+    if (source == OPC_DS_CACHE && !active_) *quality = OPC_QUALITY_OUT_OF_SERVICE;
+    return result;
   });
-  return result;
 }
 
 HRESULT TGroup::ReadItemAge(DWORD maxAgeMs, TOPCItem* item, FILETIME* timeStamp, WORD* quality, VARIANT* value) {
-  HRESULT result = OPC_E_INVALIDHANDLE;
-  ComGuard(L"TGroup.ReadItemAge", E_FAIL, [&] {
-    if (!item) return S_OK;
-    result = item->ReadMaxAge(maxAgeMs);
-    if (FAILED(result)) return S_OK;
+  if (!item) return OPC_E_INVALIDHANDLE;
+  return ComGuard(L"TGroup.ReadItemAge", E_FAIL, [&] {
+    HRESULT result = item->ReadMaxAge(maxAgeMs);
+    if (FAILED(result)) return result;
     HRESULT handed = HandOut(*item, timeStamp, quality, value);
-    if (FAILED(handed)) result = handed;
-    return S_OK;
+    return FAILED(handed) ? handed : result;
   });
-  return result;
 }
 
 HRESULT TGroup::WriteItem(TOPCItem* item, const VARIANT& value) {
@@ -73,14 +65,13 @@ STDMETHODIMP TGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phSe
   if (removed_) return E_FAIL;
   if (dwCount == 0 || (dwSource != OPC_DS_CACHE && dwSource != OPC_DS_DEVICE)) return E_INVALIDARG;
   if (!phServer || !ppItemValues || !ppErrors) return E_INVALIDARG;
-  HRESULT result = S_OK;
-  return ComGuard(L"Read", result, [&] {
+  return ComGuard(L"Read", E_FAIL, [&] {
+    HRESULT result = S_OK;
     // Zero-filled: a failed item's entry carries no stale memory.
     TaskMem<OPCITEMSTATE> states(dwCount);
     TaskMem<HRESULT> errors(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
       OPCITEMSTATE& s = states[i];
-      VariantInit(&s.vDataValue);
       TOPCItem* item = FindItem(phServer[i]);
       errors[i] = ReadItem(dwSource, item, &s.ftTimeStamp, &s.wQuality, &s.vDataValue);
       if (FAILED(errors[i]))
@@ -97,8 +88,8 @@ STDMETHODIMP TGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phSe
 STDMETHODIMP TGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, HRESULT** ppErrors) {
   if (removed_) return E_FAIL;
   if (dwCount == 0 || !phServer || !pItemValues || !ppErrors) return E_INVALIDARG;
-  HRESULT result = S_OK;
-  return ComGuard(L"Write", result, [&] {
+  return ComGuard(L"Write", E_FAIL, [&] {
+    HRESULT result = S_OK;
     TaskMem<HRESULT> errors(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
       errors[i] = WriteItem(FindItem(phServer[i]), pItemValues[i]);
@@ -114,14 +105,13 @@ STDMETHODIMP TGroup::ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMa
   if (removed_) return E_FAIL;
   if (dwCount == 0 || !phServer || !pdwMaxAge || !ppvValues || !ppwQualities || !ppftTimeStamps || !ppErrors)
     return E_INVALIDARG;
-  HRESULT result = S_OK;
-  return ComGuard(L"Read", result, [&] {
+  return ComGuard(L"Read", E_FAIL, [&] {
+    HRESULT result = S_OK;
     TaskMem<VARIANT> values(dwCount);
     TaskMem<WORD> qualities(dwCount);
     TaskMem<FILETIME> stamps(dwCount);
     TaskMem<HRESULT> errors(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
-      VariantInit(&values[i]);
       errors[i] = ReadItemAge(pdwMaxAge[i], FindItem(phServer[i]), &stamps[i], &qualities[i], &values[i]);
       if (errors[i] != S_OK) result = S_FALSE;
     }
@@ -136,8 +126,8 @@ STDMETHODIMP TGroup::ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMa
 STDMETHODIMP TGroup::WriteVQT(DWORD dwCount, OPCHANDLE* phServer, OPCITEMVQT* pItemVQT, HRESULT** ppErrors) {
   if (removed_) return E_FAIL;
   if (dwCount == 0 || !phServer || !pItemVQT || !ppErrors) return E_INVALIDARG;
-  HRESULT result = S_OK;
-  return ComGuard(L"WriteVQT", result, [&] {
+  return ComGuard(L"WriteVQT", E_FAIL, [&] {
+    HRESULT result = S_OK;
     TaskMem<HRESULT> errors(dwCount);
     // Only the value is written: quality and time stamp have nowhere to go.
     for (DWORD i = 0; i < dwCount; ++i) {

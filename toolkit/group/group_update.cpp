@@ -20,7 +20,7 @@ LRESULT TGroup::DoWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window_, msg, wParam, lParam);
   // A client may release the last reference from inside a callback.
   ComPtr<TGroup> self(this);
-  ComGuard(L"DoWndProc", S_OK, [&] {
+  LoggedStep(L"DoWndProc", [&] {
     switch (msg) {
       case WM_TIMER:
         if (wParam == kUpdateTimer) UpdateTick();
@@ -30,7 +30,6 @@ LRESULT TGroup::DoWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       case kAsyncWriteMessage: ExecuteHead(Queue::Write); break;
       case kAsyncRefreshMessage: ExecuteHead(Queue::Refresh); break;
     }
-    return S_OK;
   });
   return 0;
 }
@@ -40,20 +39,16 @@ void TGroup::SetActive(BOOL active) {
   active_ = active;
   ResetTimer();
   if (!active_) return;
+  MarkAllInitial();
   double elapsedMs = std::fabs(NowOleDate() - lastUpdate_) * 864e5;
   if (DWORD(elapsedMs) < updateRate_) SendUpdateNow();
 }
 
 void TGroup::ConnectToGroup(IUnknown* sink, bool connecting) {
   dataCallback_.Reset();
-  if (!connecting) {
-    ResetTimer();
-    return;
-  }
-  HRESULT hr = sink->QueryInterface(IID_IOPCDataCallback, reinterpret_cast<void**>(dataCallback_.Put()));
-  if (FAILED(hr)) {
-    LogOperationError(L"The sink does not implement IOPCDataCallback", L"ConnectToGroup");
-    return;
+  if (connecting) {
+    dataCallback_ = ComPtr<IOPCDataCallback>(static_cast<IOPCDataCallback*>(sink));
+    MarkAllInitial();
   }
   ResetTimer();
 }
@@ -109,6 +104,10 @@ void TGroup::MarkAllPending() {
   for (const auto& item : items_) item->MarkPending();
 }
 
+void TGroup::MarkAllInitial() {
+  for (const auto& item : items_) item->MarkInitial();
+}
+
 void TGroup::SendDataChange() {
   MutexLock lock(itemLock_.Get(), 1000);
   if (!lock.Locked()) return;
@@ -144,7 +143,6 @@ void TGroup::SendDataChange() {
   ComPtr<IOPCDataCallback> callback = dataCallback_;
   HRESULT hr = callback->OnDataChange(0, clientHandle_, masterQuality, masterError, n, handles.Get(), values.Get(),
                                       qualities.Get(), stamps.Get(), errors.Get());
-  for (DWORD i = 0; i < n; ++i) VariantClear(&values[i]);
   if (SUCCEEDED(hr)) MarkUpdated();
 }
 

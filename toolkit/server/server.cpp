@@ -33,8 +33,7 @@ TServer::TServer() {
     vendorInfo_ = m.VendorInfo;
     shutdownPoint_ = MakeCom<TConnectionPoint>(
         static_cast<IConnectionPointContainer*>(this), IID_IOPCShutdown, [this](IUnknown* sink, bool connecting) {
-          shutdownSink_.Reset();
-          if (connecting) sink->QueryInterface(IID_IOPCShutdown, reinterpret_cast<void**>(shutdownSink_.Put()));
+          shutdownSink_ = connecting ? ComPtr<IOPCShutdown>(static_cast<IOPCShutdown*>(sink)) : nullptr;
         });
     return S_OK;
   });

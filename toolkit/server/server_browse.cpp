@@ -53,20 +53,6 @@ long ResumeAfter(const std::vector<TOPCTag*>& listed, const std::wstring& point)
   return -1;
 }
 
-void FreeBrowseElements(OPCBROWSEELEMENT* elements, DWORD count) {
-  for (DWORD i = 0; elements && i < count; ++i) {
-    OPCITEMPROPERTIES& list = elements[i].ItemProperties;
-    for (DWORD k = 0; list.pItemProperties && k < list.dwNumProperties; ++k) {
-      CoTaskMemFree(list.pItemProperties[k].szItemID);
-      CoTaskMemFree(list.pItemProperties[k].szDescription);
-      VariantClear(&list.pItemProperties[k].vValue);
-    }
-    CoTaskMemFree(list.pItemProperties);
-    CoTaskMemFree(elements[i].szName);
-    CoTaskMemFree(elements[i].szItemID);
-  }
-}
-
 }  // namespace
 
 TOPCTag* TServer::BrowsePosition() {
@@ -85,8 +71,7 @@ STDMETHODIMP TServer::QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) {
 STDMETHODIMP TServer::ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) {
   MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  HRESULT result = S_OK;
-  return ComGuard(L"ChangeBrowsePosition", result, [&] {
+  return ComGuard(L"ChangeBrowsePosition", E_FAIL, [&] {
     TOPCTag* position = BrowsePosition();
     std::wstring text = szString ? szString : L"";
     TOPCTag* target = nullptr;
@@ -121,14 +106,13 @@ STDMETHODIMP TServer::BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR
   *ppIEnumString = nullptr;
   if (dwBrowseFilterType < OPC_BRANCH || dwBrowseFilterType > OPC_FLAT || dwAccessRightsFilter > 3)
     return E_INVALIDARG;
-  HRESULT result = S_OK;
-  return ComGuard(L"BrowseOPCItemIDs", result, [&] {
+  return ComGuard(L"BrowseOPCItemIDs", E_FAIL, [&] {
     std::vector<std::wstring> names;
     BrowsePosition()->ListMatchingChildrenV2(dwBrowseFilterType, szFilterCriteria ? szFilterCriteria : L"",
                                              vtDataTypeFilter, dwAccessRightsFilter, names);
     bool empty = names.empty();
     *ppIEnumString = MakeEnumString(std::move(names)).Detach();
-    return result = empty ? S_FALSE : S_OK;
+    return empty ? S_FALSE : S_OK;
   });
 }
 
@@ -137,11 +121,14 @@ STDMETHODIMP TServer::GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) {
   *szItemID = nullptr;
   MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  HRESULT result = S_OK;
-  return ComGuard(L"GetItemID", result, [&] {
+  return ComGuard(L"GetItemID", E_FAIL, [&] {
     TOPCTag* position = BrowsePosition();
     std::wstring name = szItemDataID ? szItemDataID : L"";
     TOPCTag* node = name.empty() ? position : position->FindByItemId(name);
+    // A flat listing at the position hands out the full item IDs of what lies
+    // below it: those resolve from the root.
+    if (!node && position->Parent() && name.starts_with(position->ItemId() + Module().TagQualifier))
+      node = Module().RootTag->FindByItemId(name);
     if (!node) RaiseOPC(OPC_E_UNKNOWNITEMID);
     *szItemID = TaskMemString(node->ItemId()).Detach();
     return S_OK;
@@ -161,8 +148,7 @@ STDMETHODIMP TServer::GetProperties(DWORD dwItemCount, LPWSTR* pszItemIDs, BOOL 
   *ppItemProperties = nullptr;
   MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  HRESULT result = S_OK;
-  return ComGuard(L"GetProperties", result, [&] {
+  return ComGuard(L"GetProperties", E_FAIL, [&] {
     TaskMem<OPCITEMPROPERTIES> lists(dwItemCount);
     for (DWORD i = 0; i < dwItemCount; ++i) {
       TOPCTag* tag = pszItemIDs[i] && Module().RootTag ? Module().RootTag->FindByItemId(pszItemIDs[i]) : nullptr;
@@ -188,8 +174,7 @@ STDMETHODIMP TServer::Browse(LPWSTR szItemID, LPWSTR* pszContinuationPoint, DWOR
   *ppBrowseElements = nullptr;
   MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  HRESULT result = S_OK;
-  return ComGuard(L"Browse", result, [&] {
+  return ComGuard(L"Browse", E_FAIL, [&] {
     TOPCTag* root = Module().RootTag.get();
     if (!root) RaiseOPC(E_FAIL);
     std::wstring itemId = szItemID ? szItemID : L"";
@@ -216,23 +201,17 @@ STDMETHODIMP TServer::Browse(LPWSTR szItemID, LPWSTR* pszContinuationPoint, DWOR
       }
     }
     size_t count = listed.size() - start;
+    TaskMem<wchar_t> nextPoint;
     if (dwMaxElementsReturned != 0 && count > dwMaxElementsReturned) {
       count = dwMaxElementsReturned;
-      *pbMoreElements = -1;
-      *pszContinuationPoint = TaskMemString(MakeContinuationPoint(listed, start + count - 1)).Detach();
+      nextPoint = TaskMemString(MakeContinuationPoint(listed, start + count - 1));
     }
-    if (count == 0) return S_OK;
     TaskMem<OPCBROWSEELEMENT> elements(count);
-    try {
-      for (size_t i = 0; i < count; ++i)
-        listed[start + i]->FillBrowseElement(bReturnAllProperties != FALSE, bReturnPropertyValues != FALSE,
-                                             elements[i], dwPropertyCount, pdwPropertyIDs);
-    } catch (...) {
-      FreeBrowseElements(elements.Get(), DWORD(count));
-      CoTaskMemFree(std::exchange(*pszContinuationPoint, nullptr));
-      *pbMoreElements = FALSE;
-      throw;
-    }
+    for (size_t i = 0; i < count; ++i)
+      listed[start + i]->FillBrowseElement(bReturnAllProperties != FALSE, bReturnPropertyValues != FALSE,
+                                           elements[i], dwPropertyCount, pdwPropertyIDs);
+    *pbMoreElements = nextPoint.Get() ? -1 : FALSE;
+    *pszContinuationPoint = nextPoint.Detach();
     *pdwCount = DWORD(count);
     *ppBrowseElements = elements.Detach();
     return S_OK;

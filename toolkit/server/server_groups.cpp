@@ -11,6 +11,7 @@
 #include "../api/module_state.h"
 #include "../api/task_mem.h"
 #include "../group/group.h"
+#include "../group/percent_deadband.h"
 #include "opc_error.h"
 #include "server.h"
 
@@ -34,9 +35,9 @@ STDMETHODIMP TServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUp
                                LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
                                DWORD* pRevisedUpdateRate, REFIID riid, LPUNKNOWN* ppUnk) {
   if (ppUnk) *ppUnk = nullptr;
-  HRESULT result = S_OK;
-  return ComGuard(L"AddGroup", result, [&] {
+  return ComGuard(L"AddGroup", E_FAIL, [&] {
     if (!ppUnk || !phServerGroup || !pRevisedUpdateRate) return E_INVALIDARG;
+    if (pPercentDeadband && !IsPercentDeadband(*pPercentDeadband)) return E_INVALIDARG;
     if (destroyed_) return E_FAIL;
     std::wstring name = szName ? szName : L"";
     if (name.empty())
@@ -47,11 +48,16 @@ STDMETHODIMP TServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUp
     FLOAT deadband = pPercentDeadband ? *pPercentDeadband : 0.0f;
 
     ComPtr<TGroup> group = MakeCom<TGroup>(this);
-    HRESULT hr = group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
-    if (FAILED(hr)) {
-      group->Teardown();
-      RaiseOPC(E_NOINTERFACE);
-    }
+    // Torn down unless it reaches the list: a half-made group must not stay
+    // behind holding its window and a way back to this server.
+    struct Unlisted {
+      TGroup* group;
+      ~Unlisted() {
+        if (group) group->Teardown();
+      }
+    } unlisted{group.Get()};
+    ComPtr<IUnknown> handedOut;
+    if (FAILED(group->QueryInterface(riid, reinterpret_cast<void**>(handedOut.Put())))) RaiseOPC(E_NOINTERFACE);
     group->SetName(name);
     group->SetClientHandle(hClientGroup);
     group->SetTimeBias(timeBias);
@@ -60,12 +66,13 @@ STDMETHODIMP TServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUp
     group->SetUpdateRate(dwRequestedUpdateRate);
     group->SetActive(bActive);
     groups_.push_back(group);  // the server's own reference
+    unlisted.group = nullptr;
     ++status_.dwGroupCount;
+    NotifyGroup(this, name, 0);
     *phServerGroup = group->GroupHandle();
     *pRevisedUpdateRate = group->UpdateRate();
-    if (group->UpdateRate() != dwRequestedUpdateRate) result = OPC_S_UNSUPPORTEDRATE;
-    NotifyGroup(this, name, 0);
-    return result;
+    *ppUnk = handedOut.Detach();
+    return group->UpdateRate() != dwRequestedUpdateRate ? OPC_S_UNSUPPORTEDRATE : S_OK;
   });
 }
 
@@ -96,8 +103,7 @@ STDMETHODIMP TServer::GetStatus(OPCSERVERSTATUS** ppServerStatus) {
 }
 
 STDMETHODIMP TServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
-  HRESULT result = S_OK;
-  return ComGuard(L"RemoveGroup", result, [&] {
+  return ComGuard(L"RemoveGroup", E_FAIL, [&] {
     TGroup* found = GetGrp(hServerGroup, false);
     if (!found) RaiseOPC(E_INVALIDARG);
     ComPtr<TGroup> group(found);
@@ -109,17 +115,16 @@ STDMETHODIMP TServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
     bool inUse = !bForce && group->References() > 2;
     if (inUse) {
       DeleteGroup(group.Get());
-      return result = OPC_S_INUSE;
+      return OPC_S_INUSE;
     }
     group->Teardown();
-    return result;
+    return S_OK;
   });
 }
 
 STDMETHODIMP TServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN* ppUnk) {
   if (ppUnk) *ppUnk = nullptr;
-  HRESULT result = S_OK;
-  return ComGuard(L"CreateGroupEnumerator", result, [&] {
+  return ComGuard(L"CreateGroupEnumerator", E_FAIL, [&] {
     if (dwScope < OPC_ENUM_PRIVATE_CONNECTIONS || dwScope > OPC_ENUM_ALL) return E_INVALIDARG;
     if (riid != IID_IEnumString && riid != IID_IEnumUnknown) return E_NOINTERFACE;
     if (!ppUnk) return E_INVALIDARG;
@@ -143,7 +148,7 @@ STDMETHODIMP TServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, L
       *ppUnk = MakeEnumString(std::move(names)).Detach();
     else
       *ppUnk = MakeEnumUnknown(std::move(units)).Detach();
-    return result = empty ? S_FALSE : S_OK;
+    return empty ? S_FALSE : S_OK;
   });
 }
 

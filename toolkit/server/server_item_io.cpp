@@ -25,7 +25,7 @@ HRESULT WithTag(const wchar_t* name, LPWSTR szItemID, Operation operation) {
   if (!szItemID || !*szItemID) return OPC_E_INVALIDITEMID;
   MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  return ComGuard(name, S_OK, [&] {
+  return ComGuard(name, E_FAIL, [&] {
     TOPCTag* tag = FindTag(szItemID);
     if (!tag) return OPC_E_UNKNOWNITEMID;
     return operation(*tag);
@@ -64,15 +64,14 @@ STDMETHODIMP TServer::Read(DWORD dwCount, LPCWSTR* pszItemIDs, DWORD* pdwMaxAge,
     return E_INVALIDARG;
   MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  HRESULT result = S_OK;
-  return ComGuard(L"TServer.Read", result, [&] {
+  return ComGuard(L"TServer.Read", E_FAIL, [&] {
+    HRESULT result = S_OK;
     // Zero-filled: a failed item's entries carry no stale memory.
     TaskMem<VARIANT> values(dwCount);
     TaskMem<WORD> qualities(dwCount);
     TaskMem<FILETIME> stamps(dwCount);
     TaskMem<HRESULT> errors(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
-      VariantInit(&values[i]);
       TOPCTag* tag = FindTag(pszItemIDs[i]);
       if (!pszItemIDs[i] || !*pszItemIDs[i])
         errors[i] = OPC_E_INVALIDITEMID;
@@ -108,8 +107,8 @@ STDMETHODIMP TServer::WriteVQT(DWORD dwCount, LPCWSTR* pszItemIDs, OPCITEMVQT* p
   if (dwCount == 0 || !pszItemIDs || !pItemVQT || !ppErrors) return E_INVALIDARG;
   MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  HRESULT result = S_OK;
-  return ComGuard(L"TServer.WriteVQT", result, [&] {
+  return ComGuard(L"TServer.WriteVQT", E_FAIL, [&] {
+    HRESULT result = S_OK;
     TaskMem<HRESULT> errors(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
       TOPCTag* tag = FindTag(pszItemIDs[i]);

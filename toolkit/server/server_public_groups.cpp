@@ -11,25 +11,23 @@ namespace quillon {
 
 STDMETHODIMP TServer::GetPublicGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
   if (ppUnk) *ppUnk = nullptr;
-  HRESULT result = S_OK;
-  return ComGuard(L"GetPublicGroupByName", result, [&] {
+  return ComGuard(L"GetPublicGroupByName", E_FAIL, [&] {
     if (!szName || !*szName || !ppUnk) return E_INVALIDARG;
     TGroup* group = GetGrp(std::wstring_view(szName), true);
     if (!group) return E_INVALIDARG;
-    return result = group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+    return group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
   });
 }
 
 STDMETHODIMP TServer::RemovePublicGroup(OPCHANDLE hServerGroup, BOOL bForce) {
-  HRESULT result = S_OK;
-  return ComGuard(L"RemovePublicGroup", result, [&] {
+  return ComGuard(L"RemovePublicGroup", E_FAIL, [&] {
     TGroup* found = GetGrp(hServerGroup, true);
     if (!found) return E_INVALIDARG;
     ComPtr<TGroup> group(found);
     Lock lock(Module().GroupRemovalLock);
     group->SetRemoved();
     // Besides this call's own reference, only the list's is left: nobody holds it.
-    if (!bForce && group->References() >= 3) return result = OPC_S_INUSE;
+    if (!bForce && group->References() >= 3) return OPC_S_INUSE;
     auto& list = *Module().PublicGroupList;
     list.erase(std::find_if(list.begin(), list.end(), [&](auto& g) { return g.Get() == group.Get(); }));
     group->Teardown();
