@@ -286,8 +286,8 @@ TEST_F(AsyncIO10, ReadDeliversOneBlockCarryingItsTransaction) {
     EXPECT_EQ(b.U32(h + 4), values + kVariant * i);
     EXPECT_EQ(b.U16(h + 8), kGood);
     VARIANT v = b.Value(values + kVariant * i);
-    ASSERT_EQ(V_VT(&v), (std::vector<VARTYPE>{VT_R8, VT_I2, VT_R8})[i]);
-    EXPECT_EQ(V_VT(&v) == VT_R8 ? V_R8(&v) : double(V_I2(&v)), double(i + 1));
+    ASSERT_EQ(V_VT(&v), (std::vector<VARTYPE>{VT_R8, VT_I4, VT_R8})[i]);
+    EXPECT_EQ(V_VT(&v) == VT_R8 ? V_R8(&v) : double(V_I4(&v)), double(i + 1));
   }
   EXPECT_EQ(Lines("read "), (std::vector<std::string>{"read Flow", "read Count", "read Level"}));
 }
