@@ -36,7 +36,7 @@ TEST_F(Guards, EOPCBecomesTheResultWithoutALogLine) {
   EXPECT_TRUE(lines.empty());
 }
 
-TEST_F(Guards, OtherFailuresAreLoggedUnderTheOperationAndGiveThePreset) {
+TEST_F(Guards, OtherFailuresAreLoggedUnderTheOperationAndGiveTheFailureCode) {
   EXPECT_EQ(ComGuard(L"TGroup.ValidateItems", E_FAIL, []() -> HRESULT { throw std::runtime_error("boom"); }), E_FAIL);
   EXPECT_EQ(ComGuard(L"AddGroup", E_INVALIDARG, []() -> HRESULT { throw 42; }), E_INVALIDARG);
   EXPECT_EQ(ComGuard(L"Read", E_FAIL, []() -> HRESULT { throw std::bad_alloc(); }), E_OUTOFMEMORY);
@@ -44,6 +44,16 @@ TEST_F(Guards, OtherFailuresAreLoggedUnderTheOperationAndGiveThePreset) {
   EXPECT_EQ(lines[0], L"[TGroup.ValidateItems]boom");
   EXPECT_EQ(lines[1], L"[AddGroup]unknown exception");
   EXPECT_EQ(lines[2].rfind(L"[Read]", 0), 0u);
+}
+
+TEST_F(Guards, ALoggedStepThatFailsLetsTheCallerGoOn) {
+  int after = 0;
+  LoggedStep(L"TGroup.RemoveItem", [] { throw std::runtime_error("host refused"); });
+  LoggedStep(L"DoWndProc", [&] { ++after; });
+  ++after;
+  EXPECT_EQ(after, 2);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], L"[TGroup.RemoveItem]host refused");
 }
 
 TEST_F(Guards, ExportGuardReturnsZeroOnAnyFailure) {
