@@ -5,6 +5,7 @@
 //   1. BrowseOPCItemIDs of the 100,000 leaves: the call, the time to the
 //      first batch of 1,000 names through IEnumString::Next, and the whole
 //      enumeration in batches of 1,000;
+//      the same for a flat browse of the whole tree (every item ID);
 //   2. IOPCBrowse::Browse of the 100,000 leaves with at most 1,000 elements
 //      per call: the first page, and every page through the continuation
 //      points;
@@ -190,6 +191,28 @@ void MeasureWideDa2(IOPCBrowseServerAddressSpace* space) {
   Print("  ... all 100,000 names (100 x Next(1000))", whole);
 }
 
+// The whole address space as one flat list of item IDs, beside the leaf
+// listing above: the server walks the tree and forms every ID.
+void MeasureFlat(IOPCBrowseServerAddressSpace* space) {
+  Samples call, whole;
+  for (int run = 0; run <= kLargeRepeats; ++run) {
+    Check(space->ChangeBrowsePosition(OPC_BROWSE_TO, L""), "ChangeBrowsePosition(root)");
+    ComPtr<IEnumString> names;
+    const double start = Now();
+    Check(space->BrowseOPCItemIDs(OPC_FLAT, L"", VT_EMPTY, 0, names.Put()), "BrowseOPCItemIDs(OPC_FLAT)");
+    const double called = Now() - start;
+    double firstBatch = 0;
+    const size_t count = Enumerate(names.Get(), start, &firstBatch);
+    const double all = Now() - start;
+    if (count < kWideCount) Expect(count, kWideCount, "BrowseOPCItemIDs(OPC_FLAT)");
+    if (run == 0) continue;
+    call.seconds.push_back(called);
+    whole.seconds.push_back(all);
+  }
+  Print("BrowseOPCItemIDs(OPC_FLAT) of the whole tree: the call", call);
+  Print("  ... every item ID (batches of 1,000)", whole);
+}
+
 void MeasureWideDa3(IOPCBrowse* browse) {
   Samples first, whole;
   for (int run = 0; run <= kLargeRepeats; ++run) {
@@ -275,6 +298,7 @@ int Run() {
   Check(server.As(space), "QueryInterface(IOPCBrowseServerAddressSpace)");
   Check(server.As(browse), "QueryInterface(IOPCBrowse)");
   MeasureWideDa2(space.Get());
+  MeasureFlat(space.Get());
   MeasureWideDa3(browse.Get());
   MeasureChain(space.Get(), browse.Get());
   return 0;
