@@ -1,6 +1,8 @@
 // IOPCBrowseServerAddressSpace and IOPCBrowse seen by an out-of-process
 // client: every name, item ID and continuation point crosses the proxy, so
 // these tests also prove that the server's out-strings are marshalled intact.
+#include <algorithm>
+
 #include "opc_client.h"
 
 namespace e2e {
@@ -240,12 +242,6 @@ TEST_F(BrowseAddressSpace, BranchFilterIgnoresTheNameFilter) {
   EXPECT_EQ(List(OPC_BRANCH, L"X*"), (std::pair<Hr, Ids>{S_OK, {L"Tank1", L"Boiler"}}));
 }
 
-TEST_F(BrowseAddressSpace, FlatListsOnlyTheChildrenOfThePositionByShortName) {
-  EXPECT_EQ(List(OPC_FLAT), (std::pair<Hr, Ids>{S_OK, {L"Tank1", L"Pump", L"Valve", L"Boiler", L"Alarm"}}));
-  // The name filter applies to branches too under OPC_FLAT.
-  EXPECT_EQ(List(OPC_FLAT, L"[A-C]*"), (std::pair<Hr, Ids>{S_OK, {L"Boiler", L"Alarm"}}));
-}
-
 TEST_F(BrowseAddressSpace, AccessAndDataTypeFiltersCompareWholeValues) {
   ASSERT_HR(Move(OPC_BROWSE_DOWN, L"Tank1"), S_OK);
   // Level is readable and writable (3): filter 1 is not a subset test.
@@ -282,6 +278,63 @@ TEST_F(BrowseAddressSpace, BrowseAccessPathsIsNotImplemented) {
   Com<IEnumString> e;
   EXPECT_HR(space_->BrowseAccessPaths(L"Tank1.Level", e.put()), E_NOTIMPL);
   EXPECT_FALSE(e);
+}
+
+// Three levels under the root, leaves at each, for the flat listing.
+class BrowseFlat : public BrowseFixture {
+ protected:
+  std::vector<std::string> Tags() const override {
+    return {"Area1.Line1.Speed 5 3 1.5", "Area1.Line1.Count 3 1 7", "Area1.Line2.Speed 4 3 2",
+            "Area1.Mode 3 3 1",          "Area2.Pump 3 3 4",        "Top 5 1 0"};
+  }
+
+  // OPC_FLAT's listing, in the order of the item IDs: the order it comes in is
+  // the server's own.
+  std::pair<Hr, Ids> Flat(const wchar_t* filter = L"", VARTYPE dataType = VT_EMPTY, DWORD rights = 0) {
+    auto listed = List(OPC_FLAT, filter, dataType, rights);
+    std::ranges::sort(listed.second);
+    return listed;
+  }
+};
+
+TEST_F(BrowseFlat, ListsEveryLeafAtAndBelowThePositionByItsFullItemId) {
+  EXPECT_EQ(Flat(), (std::pair<Hr, Ids>{S_OK,
+                                         {L"Area1.Line1.Count", L"Area1.Line1.Speed", L"Area1.Line2.Speed",
+                                          L"Area1.Mode", L"Area2.Pump", L"Top"}}));
+  ASSERT_HR(Move(OPC_BROWSE_DOWN, L"Area1"), S_OK);
+  EXPECT_EQ(Flat(), (std::pair<Hr, Ids>{
+                        S_OK, {L"Area1.Line1.Count", L"Area1.Line1.Speed", L"Area1.Line2.Speed", L"Area1.Mode"}}));
+  ASSERT_HR(Move(OPC_BROWSE_DOWN, L"Line1"), S_OK);
+  EXPECT_EQ(Flat(), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line1.Count", L"Area1.Line1.Speed"}}));
+}
+
+TEST_F(BrowseFlat, FiltersApplyToEachLeafAsInTheLeafListing) {
+  // The name filter matches the leaf's own name, not its item ID.
+  EXPECT_EQ(Flat(L"S*"), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line1.Speed", L"Area1.Line2.Speed"}}));
+  EXPECT_EQ(Flat(L"Area*"), (std::pair<Hr, Ids>{S_FALSE, {}}));
+  EXPECT_EQ(Flat(L"*Line*"), (std::pair<Hr, Ids>{S_FALSE, {}}));
+  EXPECT_EQ(Flat(L"", VT_R8), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line1.Speed", L"Top"}}));
+  EXPECT_EQ(Flat(L"", VT_I4), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line1.Count", L"Area1.Mode", L"Area2.Pump"}}));
+  EXPECT_EQ(Flat(L"", VT_EMPTY, OPC_READABLE), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line1.Count", L"Top"}}));
+  EXPECT_EQ(Flat(L"S*", VT_R4, OPC_READABLE | OPC_WRITEABLE), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line2.Speed"}}));
+  ASSERT_HR(Move(OPC_BROWSE_DOWN, L"Area1"), S_OK);
+  EXPECT_EQ(Flat(L"", VT_R8), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line1.Speed"}}));
+  EXPECT_EQ(Flat(L"Pump"), (std::pair<Hr, Ids>{S_FALSE, {}}));
+}
+
+TEST_F(BrowseFlat, GetItemIdGivesBackEachListedIdUnchanged) {
+  for (const wchar_t* position : {L"", L"Area1", L"Area1.Line1"}) {
+    SCOPED_TRACE("position " + Narrow(position));
+    ASSERT_HR(Move(OPC_BROWSE_TO, position), S_OK);
+    auto [hr, ids] = Flat();
+    ASSERT_HR(hr.value, S_OK);
+    ASSERT_FALSE(ids.empty());
+    for (const auto& id : ids) EXPECT_EQ(ItemIdOf(id.c_str()), (std::pair<Hr, std::wstring>{S_OK, id}));
+  }
+  // Names relative to the position still resolve as before.
+  ASSERT_HR(Move(OPC_BROWSE_TO, L"Area1"), S_OK);
+  EXPECT_EQ(ItemIdOf(L"Line1.Speed"), (std::pair<Hr, std::wstring>{S_OK, L"Area1.Line1.Speed"}));
+  EXPECT_EQ(ItemIdOf(L"Mode"), (std::pair<Hr, std::wstring>{S_OK, L"Area1.Mode"}));
 }
 
 // --- IOPCBrowse ----------------------------------------------------------
