@@ -181,7 +181,12 @@ Browsed Browse(IOPCBrowse* browse, BrowseArgs a) {
   return out;
 }
 
+// The standard properties 1 to 6: the last names of their item IDs, their
+// descriptions, and their types (the CV's is the tag's, here a VT_R8 one's).
 const Ids kStandardNames = {L"DATATYPE", L"CV", L"QUALITY", L"TIME", L"ACCESSRIGHT", L"SCANRATE"};
+const Ids kStandardDescriptions = {L"Item Canonical DataType", L"Item Value",         L"Item Quality",
+                                   L"Item Timestamp",          L"Item Access Rights", L"Server Scan Rate"};
+const std::vector<VARTYPE> kStandardTypes = {VT_I2, VT_R8, VT_I2, VT_DATE, VT_I4, VT_R4};
 
 // --- IOPCBrowseServerAddressSpace ---------------------------------------
 
@@ -422,21 +427,21 @@ TEST_F(BrowseV3, AllPropertiesWithValues) {
   const PropertyList& list = b.elements[0].list;
   EXPECT_HR(list.error.value, S_OK);
   ASSERT_EQ(list.properties.size(), 6u);
-  const VARTYPE types[] = {VT_I2, VT_R8, VT_I2, VT_DATE, VT_I2, VT_I4};
   for (size_t k = 0; k < 6; ++k) {
     const Property& p = list.properties[k];
     SCOPED_TRACE(Narrow(kStandardNames[k].c_str()));
     EXPECT_EQ(p.id, DWORD(k + 1));
-    EXPECT_EQ(p.description, kStandardNames[k]);
+    EXPECT_EQ(p.description, kStandardDescriptions[k]);
     EXPECT_EQ(p.itemId, L"Tank1.Level." + kStandardNames[k]);
-    EXPECT_EQ(p.type, types[k]);
-    EXPECT_EQ(p.valueType, types[k]);
+    EXPECT_EQ(p.type, kStandardTypes[k]);
+    EXPECT_EQ(p.valueType, kStandardTypes[k]);
     EXPECT_HR(p.error.value, S_OK);
   }
   EXPECT_EQ(list.properties[0].value, L"5");  // VT_R8
   EXPECT_EQ(list.properties[1].value, L"1.5");
   EXPECT_EQ(list.properties[2].value, L"192");  // quality good
   EXPECT_EQ(list.properties[4].value, L"3");
+  // The scan rate in milliseconds.
   EXPECT_EQ(list.properties[5].value, std::to_wstring(kServerScanRate));
 }
 
@@ -450,7 +455,9 @@ TEST_F(BrowseV3, AllPropertiesWithoutValuesLeaveThemEmpty) {
     ASSERT_EQ(e.list.properties.size(), 6u);
     for (size_t k = 0; k < 6; ++k) {
       EXPECT_EQ(e.list.properties[k].id, DWORD(k + 1));
-      EXPECT_EQ(e.list.properties[k].description, kStandardNames[k]);
+      EXPECT_EQ(e.list.properties[k].description, kStandardDescriptions[k]);
+      EXPECT_EQ(e.list.properties[k].itemId, L"Tank1." + e.name + L"." + kStandardNames[k]);
+      if (k != 1) EXPECT_EQ(e.list.properties[k].type, kStandardTypes[k]) << "property " << k + 1;
       EXPECT_EQ(e.list.properties[k].valueType, VT_EMPTY);
     }
   }
@@ -476,6 +483,9 @@ TEST_F(BrowseV3, ChosenPropertiesMarkAnUnknownIdPerEntry) {
   EXPECT_EQ(list.properties[1].description, L"<null>");
   EXPECT_EQ(list.properties[2].id, 6u);
   EXPECT_EQ(list.properties[2].itemId, L"Tank1.Level.SCANRATE");
+  EXPECT_EQ(list.properties[2].description, L"Server Scan Rate");
+  EXPECT_EQ(list.properties[2].type, VT_R4);
+  EXPECT_EQ(list.properties[2].valueType, VT_R4);
   EXPECT_EQ(list.properties[2].value, std::to_wstring(kServerScanRate));
 }
 
@@ -523,6 +533,49 @@ TEST_F(BrowseV3, GetPropertiesReportsUnknownItemsPerEntry) {
   EXPECT_HR(second.error.value, OPC_E_UNKNOWNITEMID);
   EXPECT_TRUE(second.properties.empty());
   EXPECT_TRUE(second.arrayNull);
+}
+
+TEST_F(BrowseV3, GetPropertiesGivesAccessRightsAsI4AndTheScanRateAsR4) {
+  // A property item ID names its tag: its properties are the tag's.
+  std::wstring level = L"Tank1.Level", property = L"Tank1.Level.ACCESSRIGHT", temp = L"tank1.temp";
+  LPWSTR ids[] = {level.data(), property.data(), temp.data()};
+  DWORD props[] = {5, 6};
+  OPCITEMPROPERTIES* lists = nullptr;
+  ASSERT_HR(browse_->GetProperties(3, ids, TRUE, 2, props, &lists), S_OK);
+  ASSERT_NE(lists, nullptr);
+  std::vector<PropertyList> taken;
+  for (DWORD i = 0; i < 3; ++i) taken.push_back(TakeList(lists[i]));
+  CoTaskMemFree(lists);
+  const std::wstring rights[] = {L"3", L"3", L"1"};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(Narrow(ids[i]));
+    const PropertyList& list = taken[i];
+    EXPECT_HR(list.error.value, S_OK);
+    ASSERT_EQ(list.properties.size(), 2u);
+    const Property &access = list.properties[0], &scan = list.properties[1];
+    EXPECT_EQ(access.id, 5u);
+    EXPECT_EQ(access.description, L"Item Access Rights");
+    EXPECT_EQ(access.type, VT_I4);
+    EXPECT_EQ(access.valueType, VT_I4);
+    EXPECT_EQ(access.value, rights[i]);
+    EXPECT_EQ(scan.id, 6u);
+    EXPECT_EQ(scan.description, L"Server Scan Rate");
+    EXPECT_EQ(scan.type, VT_R4);
+    EXPECT_EQ(scan.valueType, VT_R4);
+    EXPECT_EQ(scan.value, std::to_wstring(kServerScanRate));
+  }
+  EXPECT_EQ(taken[1].properties[0].itemId, L"Tank1.Level.ACCESSRIGHT");
+  EXPECT_EQ(taken[2].properties[1].itemId, L"Tank1.Temp.SCANRATE");
+}
+
+TEST_F(BrowseV3, APropertyItemIdBrowsesAsItsTag) {
+  for (const wchar_t* id : {L"Tank1.Level.ACCESSRIGHT", L"Tank1.Level.SCANRATE", L"tank1.level.cv"}) {
+    Browsed b = Browse(browse_.get(), {.itemId = id});
+    EXPECT_HR(b.hr.value, S_OK) << Narrow(id);
+    EXPECT_EQ(b.count, 0u) << Narrow(id);
+    EXPECT_TRUE(b.elementsNull) << Narrow(id);
+  }
+  EXPECT_HR(Browse(browse_.get(), {.itemId = L"Tank1.Level.NOSUCH"}).hr.value, OPC_E_UNKNOWNITEMID);
 }
 
 TEST_F(BrowseV3, GetPropertiesWithoutItemsIsInvalid) {

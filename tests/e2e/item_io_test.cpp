@@ -130,27 +130,28 @@ Lookup LookupIds(IOPCItemProperties* p, std::wstring itemId, std::vector<DWORD> 
   return out;
 }
 
-const Ids kStandardNames = {L"DATATYPE", L"CV", L"QUALITY", L"TIME", L"ACCESSRIGHT", L"SCANRATE"};
+const Ids kStandardDescriptions = {L"Item Canonical DataType", L"Item Value",         L"Item Quality",
+                                   L"Item Timestamp",          L"Item Access Rights", L"Server Scan Rate"};
 const std::vector<DWORD> kStandardIds = {1, 2, 3, 4, 5, 6};
 
 TEST_F(ItemProperties, ALeafHasTheSixStandardProperties) {
   Available a = QueryAvailable(properties_.get(), L"Tank1.Level");
   ASSERT_HR(a.hr.value, S_OK);
   EXPECT_EQ(a.ids, kStandardIds);
-  EXPECT_EQ(a.descriptions, kStandardNames);
-  EXPECT_EQ(a.types, (std::vector<VARTYPE>{VT_I2, VT_R8, VT_I2, VT_DATE, VT_I2, VT_I4}));
+  EXPECT_EQ(a.descriptions, kStandardDescriptions);
+  EXPECT_EQ(a.types, (std::vector<VARTYPE>{VT_I2, VT_R8, VT_I2, VT_DATE, VT_I4, VT_R4}));
 
   // The CV entry follows each tag's canonical type.
   Available temp = QueryAvailable(properties_.get(), L"Tank1.Temp");
   ASSERT_HR(temp.hr.value, S_OK);
-  EXPECT_EQ(temp.types, (std::vector<VARTYPE>{VT_I2, VT_R4, VT_I2, VT_DATE, VT_I2, VT_I4}));
+  EXPECT_EQ(temp.types, (std::vector<VARTYPE>{VT_I2, VT_R4, VT_I2, VT_DATE, VT_I4, VT_R4}));
 }
 
 TEST_F(ItemProperties, ABranchHasThemToo) {
   Available a = QueryAvailable(properties_.get(), L"Tank1");
   ASSERT_HR(a.hr.value, S_OK);
   EXPECT_EQ(a.ids, kStandardIds);
-  EXPECT_EQ(a.descriptions, kStandardNames);
+  EXPECT_EQ(a.descriptions, kStandardDescriptions);
 }
 
 TEST_F(ItemProperties, GetItemPropertiesReportsAnUnknownIdPerEntry) {
@@ -165,17 +166,18 @@ TEST_F(ItemProperties, StandardValuesComeFromTheTagAndTheServer) {
   Values v = GetProps(properties_.get(), L"Tank1.Level", kStandardIds);
   ASSERT_HR(v.hr.value, S_OK);
   EXPECT_EQ(v.errors, Codes(6, S_OK));
-  EXPECT_EQ(v.types, (std::vector<VARTYPE>{VT_I2, VT_R8, VT_I2, VT_DATE, VT_I2, VT_I4}));
+  EXPECT_EQ(v.types, (std::vector<VARTYPE>{VT_I2, VT_R8, VT_I2, VT_DATE, VT_I4, VT_R4}));
   ASSERT_EQ(v.values.size(), 6u);
   EXPECT_EQ(v.values[0], L"5");    // VT_R8
   EXPECT_EQ(v.values[1], L"1.5");
   EXPECT_EQ(v.values[2], L"192");  // quality good
   EXPECT_EQ(v.values[4], L"3");
-  // The host created the server with this scan rate.
+  // The host created the server with this scan rate, in milliseconds.
   EXPECT_EQ(v.values[5], std::to_wstring(kServerScanRate));
 
-  Values ro = GetProps(properties_.get(), L"ReadOnly", {5, 1});
-  EXPECT_EQ(ro.values, (Ids{L"1", L"3"}));
+  Values ro = GetProps(properties_.get(), L"ReadOnly", {5, 1, 6});
+  EXPECT_EQ(ro.types, (std::vector<VARTYPE>{VT_I4, VT_I2, VT_R4}));
+  EXPECT_EQ(ro.values, (Ids{L"1", L"3", std::to_wstring(kServerScanRate)}));
 }
 
 TEST_F(ItemProperties, TimePropertyIsTheTagTimestampInUtc) {
@@ -222,9 +224,13 @@ TEST_F(ItemProperties, APropertyItemIdNamesTheTagItself) {
   Values v = GetProps(properties_.get(), L"tank1.level.cv", {2});
   EXPECT_HR(v.hr.value, S_OK);
   EXPECT_EQ(v.values, Ids{L"1.5"});
-  Lookup l = LookupIds(properties_.get(), L"Tank1.Level.QUALITY", {2});
+  Values rights = GetProps(properties_.get(), L"Tank1.Level.ACCESSRIGHT", {5, 6});
+  EXPECT_HR(rights.hr.value, S_OK);
+  EXPECT_EQ(rights.types, (std::vector<VARTYPE>{VT_I4, VT_R4}));
+  EXPECT_EQ(rights.values, (Ids{L"3", std::to_wstring(kServerScanRate)}));
+  Lookup l = LookupIds(properties_.get(), L"Tank1.Level.QUALITY", {2, 5});
   EXPECT_HR(l.hr.value, S_OK);
-  EXPECT_EQ(l.itemIds, Ids{L"Tank1.Level.CV"});
+  EXPECT_EQ(l.itemIds, (Ids{L"Tank1.Level.CV", L"Tank1.Level.ACCESSRIGHT"}));
 }
 
 TEST_F(ItemProperties, EmptyIdIsInvalidAndAnUnknownOneUnknown) {

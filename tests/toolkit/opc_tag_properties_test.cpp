@@ -51,12 +51,17 @@ TEST_F(TagProperties, EveryTagHasTheSixStandardOnes) {
   Available a;
   ASSERT_EQ(level->QueryAvailableProperties(&a.count, &a.ids, &a.descriptions, &a.types), S_OK);
   ASSERT_EQ(a.count, 6u);
+  const wchar_t* descriptions[] = {L"Item Canonical DataType", L"Item Value",         L"Item Quality",
+                                   L"Item Timestamp",          L"Item Access Rights", L"Server Scan Rate"};
   const wchar_t* names[] = {L"DATATYPE", L"CV", L"QUALITY", L"TIME", L"ACCESSRIGHT", L"SCANRATE"};
-  const VARTYPE types[] = {VT_I2, VT_R8, VT_I2, VT_DATE, VT_I2, VT_I4};
+  const VARTYPE types[] = {VT_I2, VT_R8, VT_I2, VT_DATE, VT_I4, VT_R4};
   for (DWORD i = 0; i < 6; ++i) {
     EXPECT_EQ(a.ids[i], i + 1);
-    EXPECT_STREQ(a.descriptions[i], names[i]);
+    EXPECT_STREQ(a.descriptions[i], descriptions[i]);
     EXPECT_EQ(a.types[i], types[i]);
+    // The item IDs keep the short names, and resolve to the tag.
+    EXPECT_EQ(level->PropertyItemId(int(i)), std::wstring(L"Tank1.Level.") + names[i]);
+    EXPECT_EQ(root.FindByItemId(level->PropertyItemId(int(i))), level);
   }
   EXPECT_EQ(tank->PropertyCount(), 6);  // branches too
 }
@@ -89,10 +94,10 @@ TEST_F(TagProperties, GetItemPropertiesReportsUnknownIdsPerEntry) {
   SystemTimeToFileTime(&st, &noon);
   ASSERT_EQ(level->Update(v, 0xC0, noon), S_OK);
 
-  DWORD ids[] = {2, 99, 4, 6, 1};
+  DWORD ids[] = {2, 99, 4, 6, 1, 5};
   VARIANT* values = nullptr;
   HRESULT* errors = nullptr;
-  ASSERT_EQ(level->GetItemProperties(5, ids, &values, &errors), S_FALSE);
+  ASSERT_EQ(level->GetItemProperties(6, ids, &values, &errors), S_FALSE);
   EXPECT_EQ(errors[0], S_OK);
   EXPECT_EQ(V_VT(&values[0]), VT_R8);
   EXPECT_EQ(V_R8(&values[0]), 12.5);
@@ -103,11 +108,13 @@ TEST_F(TagProperties, GetItemPropertiesReportsUnknownIdsPerEntry) {
   VariantTimeToSystemTime(V_DATE(&values[2]), &back);
   EXPECT_EQ(back.wHour, 12);  // UTC, whatever the local zone
   EXPECT_EQ(back.wDay, 1);
-  EXPECT_EQ(V_VT(&values[3]), VT_I4);
-  EXPECT_EQ(V_I4(&values[3]), 250);
+  EXPECT_EQ(V_VT(&values[3]), VT_R4);
+  EXPECT_EQ(V_R4(&values[3]), 250.0f);
   EXPECT_EQ(V_VT(&values[4]), VT_I2);
   EXPECT_EQ(V_I2(&values[4]), VT_R8);
-  for (int i = 0; i < 5; ++i) VariantClear(&values[i]);
+  EXPECT_EQ(V_VT(&values[5]), VT_I4);
+  EXPECT_EQ(V_I4(&values[5]), 3);
+  for (int i = 0; i < 6; ++i) VariantClear(&values[i]);
   CoTaskMemFree(values);
   CoTaskMemFree(errors);
 }
