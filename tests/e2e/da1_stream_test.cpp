@@ -278,16 +278,21 @@ TEST_F(AsyncIO10, ReadDeliversOneBlockCarryingItsTransaction) {
   const DWORD n = 3, values = kGroupHeader + n * kItemHeaderTime;
   ASSERT_EQ(b.bytes.size(), kGroupHeader + n * (kItemHeaderTime + kVariant));
   ExpectGroupHeader(b, n, transaction, S_OK);
-  // The host's device read answers VT_I4 with the number of reads so far.
   for (DWORD i = 0; i < n; ++i) {
     const size_t h = kGroupHeader + kItemHeaderTime * i;
     EXPECT_EQ(b.U32(h), (std::vector<DWORD>{1, 2, 4})[i]);
     EXPECT_EQ(b.U32(h + 4), values + kVariant * i);
     EXPECT_EQ(b.U16(h + 8), kGood);
-    VARIANT v = b.Value(values + kVariant * i);
-    EXPECT_EQ(V_VT(&v), VT_I4);
-    EXPECT_EQ(V_I4(&v), LONG(i + 1));
   }
+  // The host's device read answers VT_I4 with the number of reads so far,
+  // which each tag stores in its own type.
+  VARIANT flow = b.Value(values), count = b.Value(values + kVariant), level = b.Value(values + 2 * kVariant);
+  EXPECT_EQ(V_VT(&flow), VT_R8);
+  EXPECT_EQ(V_R8(&flow), 1.0);
+  EXPECT_EQ(V_VT(&count), VT_I4);
+  EXPECT_EQ(V_I4(&count), 2);
+  EXPECT_EQ(V_VT(&level), VT_R8);
+  EXPECT_EQ(V_R8(&level), 3.0);
   EXPECT_EQ(Lines("read "), (std::vector<std::string>{"read Flow", "read Count", "read Level"}));
 }
 

@@ -12,7 +12,8 @@ using Ids = std::vector<std::wstring>;
 class ItemIoFixture : public HostedServer {
  protected:
   std::vector<std::string> Tags() const override {
-    return {"Tank1.Level 5 3 1.5", "Tank1.Temp 4 1 20", "Counter 3 3 7", "WriteOnly 3 2 5", "ReadOnly 3 1 9"};
+    return {"Tank1.Level 5 3 1.5", "Tank1.Temp 4 1 20", "Counter 3 3 7", "WriteOnly 3 2 5", "ReadOnly 3 1 9",
+            "Short 2 3 3", "Label 8 3 x"};
   }
 
   void SetUp() override {
@@ -390,8 +391,8 @@ TEST_F(ItemIo, MaxAgeZeroAsksTheHostFirst) {
   ASSERT_HR(r.hr.value, S_OK);
   ASSERT_EQ(r.entries.size(), 1u);
   EXPECT_EQ(Lines("read "), Strings{"read Tank1.Level"});
-  // The host's answer: the number of device reads so far, stored unconverted.
-  EXPECT_EQ(r.entries[0].type, VT_I4);
+  // The host's answer, the number of device reads so far, in the tag's type.
+  EXPECT_EQ(r.entries[0].type, VT_R8);
   EXPECT_EQ(r.entries[0].value, L"1");
   EXPECT_EQ(r.entries[0].quality, 0xC0);
   EXPECT_GE(Ticks(r.entries[0].stamp), before);
@@ -400,6 +401,8 @@ TEST_F(ItemIo, MaxAgeZeroAsksTheHostFirst) {
   // The host's value is now the cache.
   ReadResult cached = ReadItems(io_.get(), {L"Tank1.Level"}, kAnyAge);
   EXPECT_EQ(cached.Values(), Ids{L"1"});
+  ASSERT_EQ(cached.entries.size(), 1u);
+  EXPECT_EQ(cached.entries[0].type, VT_R8);
   EXPECT_EQ(Lines("read ").size(), 1u);
 }
 
@@ -440,6 +443,54 @@ TEST_F(ItemIo, AFailingHostReadIsTheItemsError) {
     EXPECT_EQ(Ticks(e.stamp), 0u);
   }
   EXPECT_EQ(Lines("read "), (Strings{"read Counter", "read Tank1.Level"}));
+}
+
+TEST_F(ItemIo, AHostAnswerOfAnotherTypeIsConvertedToTheTagsType) {
+  // Short 3 is a VT_I2 tag; the host answers VT_I4.
+  ASSERT_TRUE(host_->Command("readvalue 3 1234"));
+  ASSERT_EQ(Lines("readvalue "), Strings{"readvalue 1"});
+  ReadResult r = ReadItems(io_.get(), {L"Short", L"Counter"}, 0);
+  ASSERT_HR(r.hr.value, S_OK);
+  ASSERT_EQ(r.entries.size(), 2u);
+  EXPECT_EQ(r.entries[0].type, VT_I2);
+  EXPECT_EQ(r.entries[0].value, L"1234");
+  EXPECT_EQ(r.entries[0].quality, 0xC0);
+  EXPECT_EQ(r.entries[1].type, VT_I4);
+  EXPECT_EQ(r.entries[1].value, L"1234");
+  ReadResult cached = ReadItems(io_.get(), {L"Short"}, kAnyAge);
+  ASSERT_EQ(cached.entries.size(), 1u);
+  EXPECT_EQ(cached.entries[0].type, VT_I2);
+  EXPECT_EQ(cached.entries[0].value, L"1234");
+}
+
+TEST_F(ItemIo, AnUnconvertibleHostAnswerIsTheItemsErrorAndKeepsTheTagsValue) {
+  const struct {
+    const char* answer;
+    const wchar_t* tag;
+    HRESULT error;
+    const wchar_t* kept;
+    const wchar_t* other;  // a tag of a type that takes the answer
+  } cases[] = {{"8 abc", L"Counter", DISP_E_TYPEMISMATCH, L"7", L"Label"},
+               {"3 70000", L"Short", DISP_E_OVERFLOW, L"3", L"Counter"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answer);
+    ASSERT_TRUE(host_->Command(std::string("readvalue ") + c.answer));
+    ReadResult r = ReadItems(io_.get(), {c.tag, c.other}, 0);
+    EXPECT_HR(r.hr.value, S_FALSE);
+    ASSERT_EQ(r.entries.size(), 2u);
+    EXPECT_HR(r.errors[0].value, c.error);
+    EXPECT_EQ(r.entries[0].value, L"<empty>");
+    EXPECT_EQ(r.entries[0].quality, 0);
+    EXPECT_EQ(Ticks(r.entries[0].stamp), 0u);
+    EXPECT_HR(r.errors[1].value, S_OK);
+    EXPECT_EQ(r.entries[1].quality, 0xC0);
+
+    ReadResult cached = ReadItems(io_.get(), {c.tag}, kAnyAge);
+    ASSERT_EQ(cached.entries.size(), 1u);
+    EXPECT_EQ(cached.errors, Codes{S_OK});
+    EXPECT_EQ(cached.entries[0].value, c.kept);
+    EXPECT_EQ(cached.entries[0].quality, 0xC0);
+  }
 }
 
 TEST_F(ItemIo, ReadWithoutItemsIsInvalid) {
