@@ -10,15 +10,15 @@ TEST_F(ClientProperties, ListsEveryAvailablePropertyWithItsValue) {
   Outcome r = Opc("props", {"Tank1.Level"});
   ASSERT_EQ(r.exitCode, 0u) << r.Errors();
   ASSERT_EQ(r.out.size(), 6u) << ::testing::PrintToString(r.out);
-  EXPECT_EQ(r.out[0], "1\tDATATYPE\t5\tVT_I2");
-  EXPECT_EQ(r.out[1], "2\tCV\t1.5\tVT_R8");
-  EXPECT_EQ(r.out[2], "3\tQUALITY\t192\tVT_I2");
+  EXPECT_EQ(r.out[0], "1\tItem Canonical DataType\t5\tVT_I2");
+  EXPECT_EQ(r.out[1], "2\tItem Value\t1.5\tVT_R8");
+  EXPECT_EQ(r.out[2], "3\tItem Quality\t192\tVT_I2");
   auto time = Fields(r.out[3]);
   ASSERT_EQ(time.size(), 4u);
-  EXPECT_EQ(time[0] + time[1] + time[3], "4TIMEVT_DATE");
+  EXPECT_EQ(time[0] + "|" + time[1] + "|" + time[3], "4|Item Timestamp|VT_DATE");
   EXPECT_EQ(time[2].size(), 19u) << "a date as YYYY-MM-DDTHH:MM:SS: " << time[2];
-  EXPECT_EQ(r.out[4], "5\tACCESSRIGHT\t3\tVT_I2");
-  EXPECT_EQ(r.out[5], "6\tSCANRATE\t" + std::to_string(e2e::kServerScanRate) + "\tVT_I4");
+  EXPECT_EQ(r.out[4], "5\tItem Access Rights\t3\tVT_I4");
+  EXPECT_EQ(r.out[5], "6\tServer Scan Rate\t" + std::to_string(e2e::kServerScanRate) + "\tVT_R4");
 }
 
 TEST_F(ClientProperties, SelectedPropertiesThroughBothInterfaces) {
@@ -27,7 +27,8 @@ TEST_F(ClientProperties, SelectedPropertiesThroughBothInterfaces) {
     args.insert(args.end(), extra.begin(), extra.end());
     Outcome r = Opc("props", args);
     ASSERT_EQ(r.exitCode, 0u) << r.Errors();
-    EXPECT_EQ(r.out, (Strings{"2\tCV\t7\tVT_I4", "5\tACCESSRIGHT\t3\tVT_I2"})) << ::testing::PrintToString(extra);
+    EXPECT_EQ(r.out, (Strings{"2\tItem Value\t7\tVT_I4", "5\tItem Access Rights\t3\tVT_I4"}))
+        << ::testing::PrintToString(extra);
   }
 }
 
@@ -37,7 +38,7 @@ TEST_F(ClientProperties, AnUnknownPropertyIsAnItemFailure) {
     args.insert(args.end(), extra.begin(), extra.end());
     Outcome r = Opc("props", args);
     EXPECT_EQ(r.exitCode, 4u);
-    EXPECT_EQ(r.out, Strings{"1\tDATATYPE\t3\tVT_I2"});
+    EXPECT_EQ(r.out, Strings{"1\tItem Canonical DataType\t3\tVT_I2"});
     ASSERT_EQ(r.err.size(), 1u) << r.Errors();
     EXPECT_EQ(r.err[0], "opcclient: Pump property 77: 0xC0040203 " + ServerText(OPC_E_INVALID_PID));
   }

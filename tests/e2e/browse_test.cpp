@@ -1,6 +1,8 @@
 // IOPCBrowseServerAddressSpace and IOPCBrowse seen by an out-of-process
 // client: every name, item ID and continuation point crosses the proxy, so
 // these tests also prove that the server's out-strings are marshalled intact.
+#include <algorithm>
+
 #include "opc_client.h"
 
 namespace e2e {
@@ -179,7 +181,12 @@ Browsed Browse(IOPCBrowse* browse, BrowseArgs a) {
   return out;
 }
 
+// The standard properties 1 to 6: the last names of their item IDs, their
+// descriptions, and their types (the CV's is the tag's, here a VT_R8 one's).
 const Ids kStandardNames = {L"DATATYPE", L"CV", L"QUALITY", L"TIME", L"ACCESSRIGHT", L"SCANRATE"};
+const Ids kStandardDescriptions = {L"Item Canonical DataType", L"Item Value",         L"Item Quality",
+                                   L"Item Timestamp",          L"Item Access Rights", L"Server Scan Rate"};
+const std::vector<VARTYPE> kStandardTypes = {VT_I2, VT_R8, VT_I2, VT_DATE, VT_I4, VT_R4};
 
 // --- IOPCBrowseServerAddressSpace ---------------------------------------
 
@@ -240,12 +247,6 @@ TEST_F(BrowseAddressSpace, BranchFilterIgnoresTheNameFilter) {
   EXPECT_EQ(List(OPC_BRANCH, L"X*"), (std::pair<Hr, Ids>{S_OK, {L"Tank1", L"Boiler"}}));
 }
 
-TEST_F(BrowseAddressSpace, FlatListsOnlyTheChildrenOfThePositionByShortName) {
-  EXPECT_EQ(List(OPC_FLAT), (std::pair<Hr, Ids>{S_OK, {L"Tank1", L"Pump", L"Valve", L"Boiler", L"Alarm"}}));
-  // The name filter applies to branches too under OPC_FLAT.
-  EXPECT_EQ(List(OPC_FLAT, L"[A-C]*"), (std::pair<Hr, Ids>{S_OK, {L"Boiler", L"Alarm"}}));
-}
-
 TEST_F(BrowseAddressSpace, AccessAndDataTypeFiltersCompareWholeValues) {
   ASSERT_HR(Move(OPC_BROWSE_DOWN, L"Tank1"), S_OK);
   // Level is readable and writable (3): filter 1 is not a subset test.
@@ -282,6 +283,63 @@ TEST_F(BrowseAddressSpace, BrowseAccessPathsIsNotImplemented) {
   Com<IEnumString> e;
   EXPECT_HR(space_->BrowseAccessPaths(L"Tank1.Level", e.put()), E_NOTIMPL);
   EXPECT_FALSE(e);
+}
+
+// Three levels under the root, leaves at each, for the flat listing.
+class BrowseFlat : public BrowseFixture {
+ protected:
+  std::vector<std::string> Tags() const override {
+    return {"Area1.Line1.Speed 5 3 1.5", "Area1.Line1.Count 3 1 7", "Area1.Line2.Speed 4 3 2",
+            "Area1.Mode 3 3 1",          "Area2.Pump 3 3 4",        "Top 5 1 0"};
+  }
+
+  // OPC_FLAT's listing, in the order of the item IDs: the order it comes in is
+  // the server's own.
+  std::pair<Hr, Ids> Flat(const wchar_t* filter = L"", VARTYPE dataType = VT_EMPTY, DWORD rights = 0) {
+    auto listed = List(OPC_FLAT, filter, dataType, rights);
+    std::ranges::sort(listed.second);
+    return listed;
+  }
+};
+
+TEST_F(BrowseFlat, ListsEveryLeafAtAndBelowThePositionByItsFullItemId) {
+  EXPECT_EQ(Flat(), (std::pair<Hr, Ids>{S_OK,
+                                         {L"Area1.Line1.Count", L"Area1.Line1.Speed", L"Area1.Line2.Speed",
+                                          L"Area1.Mode", L"Area2.Pump", L"Top"}}));
+  ASSERT_HR(Move(OPC_BROWSE_DOWN, L"Area1"), S_OK);
+  EXPECT_EQ(Flat(), (std::pair<Hr, Ids>{
+                        S_OK, {L"Area1.Line1.Count", L"Area1.Line1.Speed", L"Area1.Line2.Speed", L"Area1.Mode"}}));
+  ASSERT_HR(Move(OPC_BROWSE_DOWN, L"Line1"), S_OK);
+  EXPECT_EQ(Flat(), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line1.Count", L"Area1.Line1.Speed"}}));
+}
+
+TEST_F(BrowseFlat, FiltersApplyToEachLeafAsInTheLeafListing) {
+  // The name filter matches the leaf's own name, not its item ID.
+  EXPECT_EQ(Flat(L"S*"), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line1.Speed", L"Area1.Line2.Speed"}}));
+  EXPECT_EQ(Flat(L"Area*"), (std::pair<Hr, Ids>{S_FALSE, {}}));
+  EXPECT_EQ(Flat(L"*Line*"), (std::pair<Hr, Ids>{S_FALSE, {}}));
+  EXPECT_EQ(Flat(L"", VT_R8), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line1.Speed", L"Top"}}));
+  EXPECT_EQ(Flat(L"", VT_I4), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line1.Count", L"Area1.Mode", L"Area2.Pump"}}));
+  EXPECT_EQ(Flat(L"", VT_EMPTY, OPC_READABLE), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line1.Count", L"Top"}}));
+  EXPECT_EQ(Flat(L"S*", VT_R4, OPC_READABLE | OPC_WRITEABLE), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line2.Speed"}}));
+  ASSERT_HR(Move(OPC_BROWSE_DOWN, L"Area1"), S_OK);
+  EXPECT_EQ(Flat(L"", VT_R8), (std::pair<Hr, Ids>{S_OK, {L"Area1.Line1.Speed"}}));
+  EXPECT_EQ(Flat(L"Pump"), (std::pair<Hr, Ids>{S_FALSE, {}}));
+}
+
+TEST_F(BrowseFlat, GetItemIdGivesBackEachListedIdUnchanged) {
+  for (const wchar_t* position : {L"", L"Area1", L"Area1.Line1"}) {
+    SCOPED_TRACE("position " + Narrow(position));
+    ASSERT_HR(Move(OPC_BROWSE_TO, position), S_OK);
+    auto [hr, ids] = Flat();
+    ASSERT_HR(hr.value, S_OK);
+    ASSERT_FALSE(ids.empty());
+    for (const auto& id : ids) EXPECT_EQ(ItemIdOf(id.c_str()), (std::pair<Hr, std::wstring>{S_OK, id}));
+  }
+  // Names relative to the position still resolve as before.
+  ASSERT_HR(Move(OPC_BROWSE_TO, L"Area1"), S_OK);
+  EXPECT_EQ(ItemIdOf(L"Line1.Speed"), (std::pair<Hr, std::wstring>{S_OK, L"Area1.Line1.Speed"}));
+  EXPECT_EQ(ItemIdOf(L"Mode"), (std::pair<Hr, std::wstring>{S_OK, L"Area1.Mode"}));
 }
 
 // --- IOPCBrowse ----------------------------------------------------------
@@ -369,21 +427,21 @@ TEST_F(BrowseV3, AllPropertiesWithValues) {
   const PropertyList& list = b.elements[0].list;
   EXPECT_HR(list.error.value, S_OK);
   ASSERT_EQ(list.properties.size(), 6u);
-  const VARTYPE types[] = {VT_I2, VT_R8, VT_I2, VT_DATE, VT_I2, VT_I4};
   for (size_t k = 0; k < 6; ++k) {
     const Property& p = list.properties[k];
     SCOPED_TRACE(Narrow(kStandardNames[k].c_str()));
     EXPECT_EQ(p.id, DWORD(k + 1));
-    EXPECT_EQ(p.description, kStandardNames[k]);
+    EXPECT_EQ(p.description, kStandardDescriptions[k]);
     EXPECT_EQ(p.itemId, L"Tank1.Level." + kStandardNames[k]);
-    EXPECT_EQ(p.type, types[k]);
-    EXPECT_EQ(p.valueType, types[k]);
+    EXPECT_EQ(p.type, kStandardTypes[k]);
+    EXPECT_EQ(p.valueType, kStandardTypes[k]);
     EXPECT_HR(p.error.value, S_OK);
   }
   EXPECT_EQ(list.properties[0].value, L"5");  // VT_R8
   EXPECT_EQ(list.properties[1].value, L"1.5");
   EXPECT_EQ(list.properties[2].value, L"192");  // quality good
   EXPECT_EQ(list.properties[4].value, L"3");
+  // The scan rate in milliseconds.
   EXPECT_EQ(list.properties[5].value, std::to_wstring(kServerScanRate));
 }
 
@@ -397,7 +455,9 @@ TEST_F(BrowseV3, AllPropertiesWithoutValuesLeaveThemEmpty) {
     ASSERT_EQ(e.list.properties.size(), 6u);
     for (size_t k = 0; k < 6; ++k) {
       EXPECT_EQ(e.list.properties[k].id, DWORD(k + 1));
-      EXPECT_EQ(e.list.properties[k].description, kStandardNames[k]);
+      EXPECT_EQ(e.list.properties[k].description, kStandardDescriptions[k]);
+      EXPECT_EQ(e.list.properties[k].itemId, L"Tank1." + e.name + L"." + kStandardNames[k]);
+      if (k != 1) EXPECT_EQ(e.list.properties[k].type, kStandardTypes[k]) << "property " << k + 1;
       EXPECT_EQ(e.list.properties[k].valueType, VT_EMPTY);
     }
   }
@@ -423,6 +483,9 @@ TEST_F(BrowseV3, ChosenPropertiesMarkAnUnknownIdPerEntry) {
   EXPECT_EQ(list.properties[1].description, L"<null>");
   EXPECT_EQ(list.properties[2].id, 6u);
   EXPECT_EQ(list.properties[2].itemId, L"Tank1.Level.SCANRATE");
+  EXPECT_EQ(list.properties[2].description, L"Server Scan Rate");
+  EXPECT_EQ(list.properties[2].type, VT_R4);
+  EXPECT_EQ(list.properties[2].valueType, VT_R4);
   EXPECT_EQ(list.properties[2].value, std::to_wstring(kServerScanRate));
 }
 
@@ -470,6 +533,49 @@ TEST_F(BrowseV3, GetPropertiesReportsUnknownItemsPerEntry) {
   EXPECT_HR(second.error.value, OPC_E_UNKNOWNITEMID);
   EXPECT_TRUE(second.properties.empty());
   EXPECT_TRUE(second.arrayNull);
+}
+
+TEST_F(BrowseV3, GetPropertiesGivesAccessRightsAsI4AndTheScanRateAsR4) {
+  // A property item ID names its tag: its properties are the tag's.
+  std::wstring level = L"Tank1.Level", property = L"Tank1.Level.ACCESSRIGHT", temp = L"tank1.temp";
+  LPWSTR ids[] = {level.data(), property.data(), temp.data()};
+  DWORD props[] = {5, 6};
+  OPCITEMPROPERTIES* lists = nullptr;
+  ASSERT_HR(browse_->GetProperties(3, ids, TRUE, 2, props, &lists), S_OK);
+  ASSERT_NE(lists, nullptr);
+  std::vector<PropertyList> taken;
+  for (DWORD i = 0; i < 3; ++i) taken.push_back(TakeList(lists[i]));
+  CoTaskMemFree(lists);
+  const std::wstring rights[] = {L"3", L"3", L"1"};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(Narrow(ids[i]));
+    const PropertyList& list = taken[i];
+    EXPECT_HR(list.error.value, S_OK);
+    ASSERT_EQ(list.properties.size(), 2u);
+    const Property &access = list.properties[0], &scan = list.properties[1];
+    EXPECT_EQ(access.id, 5u);
+    EXPECT_EQ(access.description, L"Item Access Rights");
+    EXPECT_EQ(access.type, VT_I4);
+    EXPECT_EQ(access.valueType, VT_I4);
+    EXPECT_EQ(access.value, rights[i]);
+    EXPECT_EQ(scan.id, 6u);
+    EXPECT_EQ(scan.description, L"Server Scan Rate");
+    EXPECT_EQ(scan.type, VT_R4);
+    EXPECT_EQ(scan.valueType, VT_R4);
+    EXPECT_EQ(scan.value, std::to_wstring(kServerScanRate));
+  }
+  EXPECT_EQ(taken[1].properties[0].itemId, L"Tank1.Level.ACCESSRIGHT");
+  EXPECT_EQ(taken[2].properties[1].itemId, L"Tank1.Temp.SCANRATE");
+}
+
+TEST_F(BrowseV3, APropertyItemIdBrowsesAsItsTag) {
+  for (const wchar_t* id : {L"Tank1.Level.ACCESSRIGHT", L"Tank1.Level.SCANRATE", L"tank1.level.cv"}) {
+    Browsed b = Browse(browse_.get(), {.itemId = id});
+    EXPECT_HR(b.hr.value, S_OK) << Narrow(id);
+    EXPECT_EQ(b.count, 0u) << Narrow(id);
+    EXPECT_TRUE(b.elementsNull) << Narrow(id);
+  }
+  EXPECT_HR(Browse(browse_.get(), {.itemId = L"Tank1.Level.NOSUCH"}).hr.value, OPC_E_UNKNOWNITEMID);
 }
 
 TEST_F(BrowseV3, GetPropertiesWithoutItemsIsInvalid) {

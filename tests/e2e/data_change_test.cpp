@@ -4,6 +4,7 @@
 #include "opc_client.h"
 
 #include <deque>
+#include <utility>
 
 namespace e2e {
 namespace {
@@ -78,15 +79,16 @@ class DataChangeFixture : public HostedServer {
   }
 
   void TearDown() override {
-    if (point_) EXPECT_HR(point_->Unadvise(cookie_), S_OK);
+    if (point_ && cookie_) EXPECT_HR(point_->Unadvise(cookie_), S_OK);
     point_.reset();
+    sync_.reset();
     items_.reset();
     group_.reset();
     HostedServer::TearDown();
   }
 
-  // An advised group, as yet without items.
-  void MakeGroup(BOOL active, DWORD rate, FLOAT deadband = 0) {
+  // A group as yet without items, advised unless Advise is false.
+  void MakeGroup(BOOL active, DWORD rate, FLOAT deadband = 0, bool advise = true) {
     OPCHANDLE server = 0;
     DWORD revised = 0;
     ASSERT_HR(server_->AddGroup(L"Changes", active, rate, kGroupClient, nullptr, &deadband, 0, &server, &revised,
@@ -95,9 +97,13 @@ class DataChangeFixture : public HostedServer {
     ASSERT_EQ(revised, rate);
     items_ = group_.As<IOPCItemMgt>();
     ASSERT_TRUE(items_);
+    sync_ = group_.As<IOPCSyncIO>();
+    ASSERT_TRUE(sync_);
     ASSERT_HR(group_.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point_.put()), S_OK);
-    ASSERT_HR(point_->Advise(sink_.get(), &cookie_), S_OK);
+    if (advise) Advise();
   }
+
+  void Advise() { ASSERT_HR(point_->Advise(sink_.get(), &cookie_), S_OK); }
 
   // Server handles of items added in one call, client handles 1, 2, ...
   std::vector<OPCHANDLE> AddItems(ItemDefs& defs) {
@@ -148,12 +154,14 @@ class DataChangeFixture : public HostedServer {
   Com<RecordingSink> sink_ = RecordingSink::Make();
   Com<IOPCGroupStateMgt> group_;
   Com<IOPCItemMgt> items_;
+  Com<IOPCSyncIO> sync_;
   Com<IConnectionPoint> point_;
   DWORD cookie_ = 0;
   std::vector<OPCHANDLE> handles_;
 };
 
 class DataChange : public DataChangeFixture {};
+class InitialUpdate : public DataChangeFixture {};
 class Deadband : public DataChangeFixture {};
 class KeepAlive : public DataChangeFixture {};
 
@@ -276,6 +284,109 @@ TEST_F(DataChange, ActivatingAGroupRecentlyCreatedSendsAnUpdateAtOnce) {
   EXPECT_EQ(sink_->changes[0].clients, std::vector<OPCHANDLE>{1});
   EXPECT_EQ(sink_->changes[0].values, Strings{"5:100"});
   EXPECT_EQ(sink_->changes.size(), 1u);
+}
+
+// Whatever reads came before, the first callback after a subscription starts
+// carries the current state of every item it concerns.
+
+TEST_F(InitialUpdate, AdviseAfterReadsSendsTheCurrentStateOfEveryActiveItem) {
+  MakeGroup(TRUE, kRate, 0, false);
+  ItemDefs defs;
+  defs.Add(L"Flow", VT_EMPTY, 1).Add(L"Count", VT_EMPTY, 2).Add(L"Name", VT_EMPTY, 3).Add(L"Level", VT_EMPTY, 4, FALSE);
+  handles_ = AddItems(defs);
+  ASSERT_EQ(handles_.size(), 4u);
+  const std::vector<OPCHANDLE> active(handles_.begin(), handles_.begin() + 3);
+  SyncRead(sync_.get(), OPC_DS_CACHE, active);
+  SyncRead(sync_.get(), OPC_DS_DEVICE, active);
+  auto current = SyncRead(sync_.get(), OPC_DS_CACHE, active);
+  ASSERT_EQ(current.size(), 3u);
+
+  Advise();
+  ASSERT_TRUE(WaitForChanges(1, 3 * kRate + 2000)) << "no update after Advise";
+  const Change& c = sink_->changes[0];
+  EXPECT_EQ(c.clients, (std::vector<OPCHANDLE>{1, 2, 3}));
+  EXPECT_EQ(c.values, ValuesOf(current));
+  EXPECT_EQ(c.qualities, (std::vector<WORD>{kGood, kGood, kGood}));
+  EXPECT_EQ(c.times, TimesOf(current));
+  EXPECT_EQ(c.errors, (Codes{S_OK, S_OK, S_OK}));
+  EXPECT_HR(c.masterQuality, S_OK);
+  sink_->changes.clear();
+  ExpectNoChange();
+}
+
+TEST_F(InitialUpdate, ItemsAddedToAnActiveGroupAreSentEvenWhenReadBeforeTheFirstTick) {
+  constexpr DWORD rate = 1000;
+  MakeGroup(TRUE, rate);
+  ItemDefs defs;
+  defs.Add(L"Flow", VT_EMPTY, 1).Add(L"Count", VT_EMPTY, 2);
+  handles_ = AddItems(defs);
+  SyncRead(sync_.get(), OPC_DS_DEVICE, handles_);
+  auto current = SyncRead(sync_.get(), OPC_DS_CACHE, handles_);
+  EXPECT_EQ(NextChange(rate), (Delivered{{1, 2}, ValuesOf(current)}));
+  ExpectNoChange(1, rate + 200);
+}
+
+TEST_F(InitialUpdate, ActivatingAGroupReadWhileInactiveSendsGoodQuality) {
+  MakeGroup(FALSE, kRate);
+  ItemDefs defs;
+  defs.Add(L"Flow", VT_EMPTY, 1).Add(L"Count", VT_EMPTY, 2);
+  handles_ = AddItems(defs);
+  auto inactive = SyncRead(sync_.get(), OPC_DS_CACHE, handles_);
+  EXPECT_EQ(QualitiesOf(inactive), (std::vector<WORD>{OPC_QUALITY_OUT_OF_SERVICE, OPC_QUALITY_OUT_OF_SERVICE}));
+  ExpectNoChange(2);
+
+  BOOL active = TRUE;
+  DWORD revised = 0;
+  ASSERT_HR(group_->SetState(nullptr, &revised, &active, nullptr, nullptr, nullptr, nullptr), S_OK);
+  ASSERT_TRUE(WaitForChanges(1, 3 * kRate + 2000)) << "no update at activation";
+  const Change& c = sink_->changes[0];
+  EXPECT_EQ(c.clients, (std::vector<OPCHANDLE>{1, 2}));
+  EXPECT_EQ(c.values, (Strings{"5:100", "3:7"}));
+  EXPECT_EQ(c.qualities, (std::vector<WORD>{kGood, kGood})) << "the client would still show out of service";
+  EXPECT_EQ(c.times, TimesOf(inactive));
+  sink_->changes.clear();
+  ExpectNoChange();
+}
+
+TEST_F(InitialUpdate, ActivatingInactiveItemsSendsThem) {
+  StartWithDelivered();
+  ItemDefs defs;
+  defs.Add(L"Level", VT_EMPTY, 4, FALSE).Add(L"Setpoint", VT_EMPTY, 5, FALSE);
+  auto added = AddItems(defs);
+  ASSERT_EQ(added.size(), 2u);
+  SyncRead(sync_.get(), OPC_DS_DEVICE, {added[0]});
+  auto current = SyncRead(sync_.get(), OPC_DS_CACHE, {added[0]});
+  ExpectNoChange(2);
+
+  // Setpoint has no read access: activating it sends nothing.
+  Errors e;
+  ASSERT_HR(items_->SetActiveState(2, added.data(), TRUE, &e.errors), S_OK);
+  EXPECT_EQ(NextChange(), (Delivered{{4}, ValuesOf(current)}));
+  ExpectNoChange();
+}
+
+TEST_F(InitialUpdate, ANewCallbackGetsTheCurrentValuesAgain) {
+  StartWithDelivered();
+  ASSERT_HR(point_->Unadvise(std::exchange(cookie_, 0)), S_OK);
+  ExpectNoChange(2);
+  Advise();
+  EXPECT_EQ(NextChange(), (Delivered{{1, 2, 3}, {"5:100", "3:7", "8:alpha"}}));
+  ExpectNoChange();
+}
+
+TEST_F(InitialUpdate, APercentDeadbandHoldsBackOnlyLaterChanges) {
+  MakeGroup(TRUE, kRate, 10, false);
+  ItemDefs defs;
+  defs.Add(L"Flow", VT_EMPTY, 1).Add(L"Count", VT_EMPTY, 2);
+  handles_ = AddItems(defs);
+  SyncRead(sync_.get(), OPC_DS_CACHE, handles_);
+  Advise();
+  EXPECT_EQ(NextChange(), (Delivered{{1, 2}, {"5:100", "3:7"}}));
+  ExpectNoChange();
+  ASSERT_TRUE(host_->Command("update Flow 105"));
+  ExpectNoChange();
+  ASSERT_TRUE(host_->Command("update Flow 120"));
+  EXPECT_EQ(NextChange(), (Delivered{{1}, {"5:120"}}));
 }
 
 TEST_F(Deadband, GroupDeadbandHoldsBackSmallNumericChanges) {

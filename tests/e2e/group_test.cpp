@@ -132,8 +132,13 @@ TEST_F(OpcGroup, SetStateChangesTheGivenFieldsOnly) {
 
 TEST_F(OpcGroup, SetStateRefusesABadDeadbandAndChangesNothing) {
   auto group = AddGroup(L"Deadband");
+  DWORD revised = 0;
+  FLOAT set = 12.5f;
+  ASSERT_HR(group->SetState(nullptr, &revised, nullptr, nullptr, &set, nullptr, nullptr), S_OK);
   GroupState before = StateOf(group.get());
-  for (FLOAT bad : {100.5f, -0.1f, std::numeric_limits<FLOAT>::quiet_NaN()}) {
+  ASSERT_EQ(before.deadband, 12.5f);
+  for (FLOAT bad : {-1.0f, -0.5f, -0.1f, 100.5f, std::numeric_limits<FLOAT>::quiet_NaN(),
+                    std::numeric_limits<FLOAT>::infinity()}) {
     DWORD rate = 2000, revised = 0;
     BOOL active = TRUE;
     LONG bias = 45;
@@ -384,6 +389,25 @@ TEST_F(GroupConnectionPoint, ContainerHoldsExactlyTheDataCallbackPoint) {
   EXPECT_HR(container->FindConnectionPoint(IID_IOPCShutdown, none.put()), CONNECT_E_NOCONNECTION);
   EXPECT_FALSE(none);
   EXPECT_HR(container->FindConnectionPoint(IID_IAdviseSink, none.put()), CONNECT_E_NOCONNECTION);
+}
+
+TEST_F(GroupConnectionPoint, RefusesASinkWithoutTheDataCallbackInterface) {
+  auto group = AddGroup(L"Callbacks");
+  Com<IConnectionPoint> point;
+  ASSERT_HR(group.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point.put()), S_OK);
+  // The server asks each sink for the interface through our own QueryInterface.
+  const Com<IUnknown> wrong[] = {BareUnknown::Make().As<IUnknown>(), ShutdownSink::Make().As<IUnknown>()};
+  for (const auto& sink : wrong) {
+    DWORD cookie = 99;
+    EXPECT_HR(point->Advise(sink.get(), &cookie), CONNECT_E_CANNOTCONNECT);
+    EXPECT_EQ(cookie, 0u);
+    EXPECT_EQ(ConnectionsOf(point.get()), 0u);
+  }
+  auto right = DataCallbackSink::Make();
+  DWORD cookie = 0;
+  ASSERT_HR(point->Advise(right.get(), &cookie), S_OK);
+  EXPECT_EQ(ConnectionsOf(point.get()), 1u);
+  EXPECT_HR(point->Unadvise(cookie), S_OK);
 }
 
 TEST_F(GroupConnectionPoint, TakesOneCallbackAtATime) {

@@ -12,7 +12,8 @@ using Ids = std::vector<std::wstring>;
 class ItemIoFixture : public HostedServer {
  protected:
   std::vector<std::string> Tags() const override {
-    return {"Tank1.Level 5 3 1.5", "Tank1.Temp 4 1 20", "Counter 3 3 7", "WriteOnly 3 2 5", "ReadOnly 3 1 9"};
+    return {"Tank1.Level 5 3 1.5", "Tank1.Temp 4 1 20", "Counter 3 3 7", "WriteOnly 3 2 5", "ReadOnly 3 1 9",
+            "Short 2 3 3", "Label 8 3 x"};
   }
 
   void SetUp() override {
@@ -130,27 +131,28 @@ Lookup LookupIds(IOPCItemProperties* p, std::wstring itemId, std::vector<DWORD> 
   return out;
 }
 
-const Ids kStandardNames = {L"DATATYPE", L"CV", L"QUALITY", L"TIME", L"ACCESSRIGHT", L"SCANRATE"};
+const Ids kStandardDescriptions = {L"Item Canonical DataType", L"Item Value",         L"Item Quality",
+                                   L"Item Timestamp",          L"Item Access Rights", L"Server Scan Rate"};
 const std::vector<DWORD> kStandardIds = {1, 2, 3, 4, 5, 6};
 
 TEST_F(ItemProperties, ALeafHasTheSixStandardProperties) {
   Available a = QueryAvailable(properties_.get(), L"Tank1.Level");
   ASSERT_HR(a.hr.value, S_OK);
   EXPECT_EQ(a.ids, kStandardIds);
-  EXPECT_EQ(a.descriptions, kStandardNames);
-  EXPECT_EQ(a.types, (std::vector<VARTYPE>{VT_I2, VT_R8, VT_I2, VT_DATE, VT_I2, VT_I4}));
+  EXPECT_EQ(a.descriptions, kStandardDescriptions);
+  EXPECT_EQ(a.types, (std::vector<VARTYPE>{VT_I2, VT_R8, VT_I2, VT_DATE, VT_I4, VT_R4}));
 
   // The CV entry follows each tag's canonical type.
   Available temp = QueryAvailable(properties_.get(), L"Tank1.Temp");
   ASSERT_HR(temp.hr.value, S_OK);
-  EXPECT_EQ(temp.types, (std::vector<VARTYPE>{VT_I2, VT_R4, VT_I2, VT_DATE, VT_I2, VT_I4}));
+  EXPECT_EQ(temp.types, (std::vector<VARTYPE>{VT_I2, VT_R4, VT_I2, VT_DATE, VT_I4, VT_R4}));
 }
 
 TEST_F(ItemProperties, ABranchHasThemToo) {
   Available a = QueryAvailable(properties_.get(), L"Tank1");
   ASSERT_HR(a.hr.value, S_OK);
   EXPECT_EQ(a.ids, kStandardIds);
-  EXPECT_EQ(a.descriptions, kStandardNames);
+  EXPECT_EQ(a.descriptions, kStandardDescriptions);
 }
 
 TEST_F(ItemProperties, GetItemPropertiesReportsAnUnknownIdPerEntry) {
@@ -165,17 +167,18 @@ TEST_F(ItemProperties, StandardValuesComeFromTheTagAndTheServer) {
   Values v = GetProps(properties_.get(), L"Tank1.Level", kStandardIds);
   ASSERT_HR(v.hr.value, S_OK);
   EXPECT_EQ(v.errors, Codes(6, S_OK));
-  EXPECT_EQ(v.types, (std::vector<VARTYPE>{VT_I2, VT_R8, VT_I2, VT_DATE, VT_I2, VT_I4}));
+  EXPECT_EQ(v.types, (std::vector<VARTYPE>{VT_I2, VT_R8, VT_I2, VT_DATE, VT_I4, VT_R4}));
   ASSERT_EQ(v.values.size(), 6u);
   EXPECT_EQ(v.values[0], L"5");    // VT_R8
   EXPECT_EQ(v.values[1], L"1.5");
   EXPECT_EQ(v.values[2], L"192");  // quality good
   EXPECT_EQ(v.values[4], L"3");
-  // The host created the server with this scan rate.
+  // The host created the server with this scan rate, in milliseconds.
   EXPECT_EQ(v.values[5], std::to_wstring(kServerScanRate));
 
-  Values ro = GetProps(properties_.get(), L"ReadOnly", {5, 1});
-  EXPECT_EQ(ro.values, (Ids{L"1", L"3"}));
+  Values ro = GetProps(properties_.get(), L"ReadOnly", {5, 1, 6});
+  EXPECT_EQ(ro.types, (std::vector<VARTYPE>{VT_I4, VT_I2, VT_R4}));
+  EXPECT_EQ(ro.values, (Ids{L"1", L"3", std::to_wstring(kServerScanRate)}));
 }
 
 TEST_F(ItemProperties, TimePropertyIsTheTagTimestampInUtc) {
@@ -222,9 +225,13 @@ TEST_F(ItemProperties, APropertyItemIdNamesTheTagItself) {
   Values v = GetProps(properties_.get(), L"tank1.level.cv", {2});
   EXPECT_HR(v.hr.value, S_OK);
   EXPECT_EQ(v.values, Ids{L"1.5"});
-  Lookup l = LookupIds(properties_.get(), L"Tank1.Level.QUALITY", {2});
+  Values rights = GetProps(properties_.get(), L"Tank1.Level.ACCESSRIGHT", {5, 6});
+  EXPECT_HR(rights.hr.value, S_OK);
+  EXPECT_EQ(rights.types, (std::vector<VARTYPE>{VT_I4, VT_R4}));
+  EXPECT_EQ(rights.values, (Ids{L"3", std::to_wstring(kServerScanRate)}));
+  Lookup l = LookupIds(properties_.get(), L"Tank1.Level.QUALITY", {2, 5});
   EXPECT_HR(l.hr.value, S_OK);
-  EXPECT_EQ(l.itemIds, Ids{L"Tank1.Level.CV"});
+  EXPECT_EQ(l.itemIds, (Ids{L"Tank1.Level.CV", L"Tank1.Level.ACCESSRIGHT"}));
 }
 
 TEST_F(ItemProperties, EmptyIdIsInvalidAndAnUnknownOneUnknown) {
@@ -384,8 +391,7 @@ TEST_F(ItemIo, MaxAgeZeroAsksTheHostFirst) {
   ASSERT_HR(r.hr.value, S_OK);
   ASSERT_EQ(r.entries.size(), 1u);
   EXPECT_EQ(Lines("read "), Strings{"read Tank1.Level"});
-  // The host's answer, the number of device reads so far as VT_I4, is stored
-  // in the tag's canonical type.
+  // The host's answer, the number of device reads so far, in the tag's type.
   EXPECT_EQ(r.entries[0].type, VT_R8);
   EXPECT_EQ(r.entries[0].value, L"1");
   EXPECT_EQ(r.entries[0].quality, 0xC0);
@@ -395,6 +401,8 @@ TEST_F(ItemIo, MaxAgeZeroAsksTheHostFirst) {
   // The host's value is now the cache.
   ReadResult cached = ReadItems(io_.get(), {L"Tank1.Level"}, kAnyAge);
   EXPECT_EQ(cached.Values(), Ids{L"1"});
+  ASSERT_EQ(cached.entries.size(), 1u);
+  EXPECT_EQ(cached.entries[0].type, VT_R8);
   EXPECT_EQ(Lines("read ").size(), 1u);
 }
 
@@ -435,6 +443,54 @@ TEST_F(ItemIo, AFailingHostReadIsTheItemsError) {
     EXPECT_EQ(Ticks(e.stamp), 0u);
   }
   EXPECT_EQ(Lines("read "), (Strings{"read Counter", "read Tank1.Level"}));
+}
+
+TEST_F(ItemIo, AHostAnswerOfAnotherTypeIsConvertedToTheTagsType) {
+  // Short 3 is a VT_I2 tag; the host answers VT_I4.
+  ASSERT_TRUE(host_->Command("readvalue 3 1234"));
+  ASSERT_EQ(Lines("readvalue "), Strings{"readvalue 1"});
+  ReadResult r = ReadItems(io_.get(), {L"Short", L"Counter"}, 0);
+  ASSERT_HR(r.hr.value, S_OK);
+  ASSERT_EQ(r.entries.size(), 2u);
+  EXPECT_EQ(r.entries[0].type, VT_I2);
+  EXPECT_EQ(r.entries[0].value, L"1234");
+  EXPECT_EQ(r.entries[0].quality, 0xC0);
+  EXPECT_EQ(r.entries[1].type, VT_I4);
+  EXPECT_EQ(r.entries[1].value, L"1234");
+  ReadResult cached = ReadItems(io_.get(), {L"Short"}, kAnyAge);
+  ASSERT_EQ(cached.entries.size(), 1u);
+  EXPECT_EQ(cached.entries[0].type, VT_I2);
+  EXPECT_EQ(cached.entries[0].value, L"1234");
+}
+
+TEST_F(ItemIo, AnUnconvertibleHostAnswerIsTheItemsErrorAndKeepsTheTagsValue) {
+  const struct {
+    const char* answer;
+    const wchar_t* tag;
+    HRESULT error;
+    const wchar_t* kept;
+    const wchar_t* other;  // a tag of a type that takes the answer
+  } cases[] = {{"8 abc", L"Counter", DISP_E_TYPEMISMATCH, L"7", L"Label"},
+               {"3 70000", L"Short", DISP_E_OVERFLOW, L"3", L"Counter"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answer);
+    ASSERT_TRUE(host_->Command(std::string("readvalue ") + c.answer));
+    ReadResult r = ReadItems(io_.get(), {c.tag, c.other}, 0);
+    EXPECT_HR(r.hr.value, S_FALSE);
+    ASSERT_EQ(r.entries.size(), 2u);
+    EXPECT_HR(r.errors[0].value, c.error);
+    EXPECT_EQ(r.entries[0].value, L"<empty>");
+    EXPECT_EQ(r.entries[0].quality, 0);
+    EXPECT_EQ(Ticks(r.entries[0].stamp), 0u);
+    EXPECT_HR(r.errors[1].value, S_OK);
+    EXPECT_EQ(r.entries[1].quality, 0xC0);
+
+    ReadResult cached = ReadItems(io_.get(), {c.tag}, kAnyAge);
+    ASSERT_EQ(cached.entries.size(), 1u);
+    EXPECT_EQ(cached.errors, Codes{S_OK});
+    EXPECT_EQ(cached.entries[0].value, c.kept);
+    EXPECT_EQ(cached.entries[0].quality, 0xC0);
+  }
 }
 
 TEST_F(ItemIo, ReadWithoutItemsIsInvalid) {

@@ -84,6 +84,21 @@ TEST_F(OpcItems, AddItemsCreatesKnownIdsAndRefusesUnknownOnes) {
   EXPECT_EQ(items[0].server, r.results[0].hServer);
 }
 
+TEST_F(OpcItems, APropertyItemIdAddsAnItemOfItsTag) {
+  ItemDefs defs;
+  defs.Add(L"Tank1.Level.ACCESSRIGHT", VT_EMPTY, 1).Add(L"Tank1.Temp.SCANRATE", VT_EMPTY, 2);
+  ItemResults r;
+  ASSERT_HR(Add(defs, r), S_OK);
+  ASSERT_EQ(r.count, 2u);
+  EXPECT_EQ(r.Errors(), (Codes{S_OK, S_OK}));
+  EXPECT_EQ(r.results[0].vtCanonicalDataType, VT_R8);
+  EXPECT_EQ(r.results[0].dwAccessRights, DWORD(OPC_READABLE | OPC_WRITEABLE));
+  EXPECT_EQ(r.results[1].vtCanonicalDataType, VT_R4);
+  EXPECT_EQ(r.results[1].dwAccessRights, DWORD(OPC_READABLE));
+  EXPECT_EQ(Lines("item "), (Strings{Item("Tank1.Level", 0), Item("Tank1.Temp", 0)}));
+  EXPECT_TRUE(Lines("tagnotify ").empty());
+}
+
 TEST_F(OpcItems, WithoutTagNotifyUnknownIdsAreInvalid) {
   ASSERT_TRUE(host_->Command("tagnotify off"));
   ItemDefs defs;

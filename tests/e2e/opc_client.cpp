@@ -263,6 +263,56 @@ DWORD GroupCount(IOPCServer* server) {
   return count;
 }
 
+std::vector<ReadState> SyncRead(IOPCSyncIO* io, OPCDATASOURCE source, std::vector<OPCHANDLE> handles) {
+  OPCITEMSTATE* states = nullptr;
+  HRESULT* errors = nullptr;
+  HRESULT hr = io->Read(source, DWORD(handles.size()), handles.data(), &states, &errors);
+  EXPECT_TRUE(hr == S_OK || hr == S_FALSE) << "IOPCSyncIO::Read: " << HrName(hr);
+  std::vector<ReadState> out;
+  for (size_t i = 0; states && errors && i < handles.size(); ++i) {
+    const OPCITEMSTATE& s = states[i];
+    out.push_back({errors[i], Shown(s.vDataValue), s.wQuality,
+                   (ULONGLONG(s.ftTimeStamp.dwHighDateTime) << 32) | s.ftTimeStamp.dwLowDateTime});
+    VariantClear(&states[i].vDataValue);
+  }
+  CoTaskMemFree(states);
+  CoTaskMemFree(errors);
+  return out;
+}
+
+std::vector<std::string> ValuesOf(const std::vector<ReadState>& states) {
+  std::vector<std::string> values;
+  for (const auto& s : states) values.push_back(s.value);
+  return values;
+}
+
+std::vector<WORD> QualitiesOf(const std::vector<ReadState>& states) {
+  std::vector<WORD> qualities;
+  for (const auto& s : states) qualities.push_back(s.quality);
+  return qualities;
+}
+
+std::vector<ULONGLONG> TimesOf(const std::vector<ReadState>& states) {
+  std::vector<ULONGLONG> times;
+  for (const auto& s : states) times.push_back(s.time);
+  return times;
+}
+
+size_t ConnectionsOf(IConnectionPoint* point) {
+  Com<IEnumConnections> e;
+  EXPECT_HR(point->EnumConnections(e.put()), S_OK);
+  size_t n = 0;
+  for (int guard = 0; e && guard < 100; ++guard) {
+    CONNECTDATA c{};
+    ULONG fetched = 0;
+    e->Next(1, &c, &fetched);
+    if (fetched != 1) break;
+    if (c.pUnk) c.pUnk->Release();
+    ++n;
+  }
+  return n;
+}
+
 std::string Shown(const VARIANT& v) {
   VARIANT text;
   VariantInit(&text);

@@ -183,6 +183,22 @@ struct Enumerated {
 Enumerated ReadAll(IEnumString* e);
 Enumerated ReadAll(IEnumUnknown* e);
 
+// One entry of IOPCSyncIO::Read, copied out of task memory.
+struct ReadState {
+  Hr error;
+  std::string value;  // as Shown
+  WORD quality;
+  ULONGLONG time;
+};
+// IOPCSyncIO::Read of the items, which must succeed.
+std::vector<ReadState> SyncRead(IOPCSyncIO* io, OPCDATASOURCE source, std::vector<OPCHANDLE> handles);
+std::vector<std::string> ValuesOf(const std::vector<ReadState>& states);
+std::vector<WORD> QualitiesOf(const std::vector<ReadState>& states);
+std::vector<ULONGLONG> TimesOf(const std::vector<ReadState>& states);
+
+// How many connections EnumConnections lists.
+size_t ConnectionsOf(IConnectionPoint* point);
+
 // GetState's name of a group, or "<null>".
 std::wstring NameOf(IOPCGroupStateMgt* group);
 // GetStatus's group count.
@@ -214,6 +230,12 @@ class Sink : public I {
 
  private:
   LONG refs_ = 1;
+};
+
+// An object with no interface but IUnknown, for connection points to refuse.
+class BareUnknown : public Sink<IUnknown> {
+ public:
+  static Com<BareUnknown> Make() { return Com<BareUnknown>(new BareUnknown); }
 };
 
 class ShutdownSink : public Sink<IOPCShutdown> {

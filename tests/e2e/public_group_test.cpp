@@ -213,17 +213,36 @@ class ItemDeadband : public PublicGroupFixture {
   std::vector<OPCHANDLE> handles_;
 };
 
-TEST_F(ItemDeadband, APercentOutOfRangeRefusesTheWholeCall) {
+TEST_F(ItemDeadband, AValueFromZeroToHundredIsStoredAsGiven) {
   Codes codes;
   std::vector<FLOAT> values;
-  EXPECT_HR(Set({handles_[0], handles_[2]}, {0.0f, 100.0f}, &codes), S_OK);
-  EXPECT_EQ(codes, (Codes{S_OK, S_OK})) << "the bounds themselves, and a text item accepts one too";
-  for (FLOAT bad : {-3.0f, -0.5f, 100.5f, 250.0f, std::numeric_limits<FLOAT>::quiet_NaN(),
+  EXPECT_HR(Set({handles_[0], handles_[1], handles_[2]}, {0.0f, 100.0f, 37.5f}, &codes), S_OK);
+  EXPECT_EQ(codes, (Codes{S_OK, S_OK, S_OK})) << "a text item accepts one too";
+  EXPECT_HR(Get({handles_[0], handles_[1], handles_[2]}, &values, &codes), S_OK);
+  EXPECT_EQ(codes, (Codes{S_OK, S_OK, S_OK}));
+  EXPECT_EQ(values, (std::vector<FLOAT>{0.0f, 100.0f, 37.5f}));
+}
+
+TEST_F(ItemDeadband, AValueOutsideZeroToHundredRefusesTheWholeCall) {
+  Codes codes;
+  std::vector<FLOAT> values;
+  ASSERT_HR(Set({handles_[0]}, {5.0f}, &codes), S_OK);
+  // Count has none of its own: whatever Get says of it must not change.
+  std::vector<FLOAT> countBefore;
+  Codes countCodesBefore;
+  const HRESULT countBeforeHr = Get({handles_[1]}, &countBefore, &countCodesBefore);
+  for (FLOAT bad : {-1.0f, -0.5f, 100.5f, std::numeric_limits<FLOAT>::quiet_NaN(),
                     std::numeric_limits<FLOAT>::infinity()}) {
-    EXPECT_HR(Set({handles_[0], handles_[2]}, {50.0f, bad}, &codes), E_INVALIDARG) << bad;
-    EXPECT_TRUE(codes.empty()) << "no error array with a refused call";
-    EXPECT_HR(Get({handles_[0], handles_[2]}, &values, &codes), S_OK);
-    EXPECT_EQ(values, (std::vector<FLOAT>{0.0f, 100.0f})) << "nothing changed for " << bad;
+    SCOPED_TRACE(bad);
+    EXPECT_HR(Set({handles_[1], handles_[0]}, {20.0f, bad}, &codes), E_INVALIDARG);
+    EXPECT_TRUE(codes.empty()) << "an error array came with E_INVALIDARG";
+    EXPECT_HR(Get({handles_[0]}, &values, &codes), S_OK);
+    EXPECT_EQ(values, std::vector<FLOAT>{5.0f});
+    std::vector<FLOAT> countAfter;
+    Codes countCodesAfter;
+    EXPECT_HR(Get({handles_[1]}, &countAfter, &countCodesAfter), countBeforeHr);
+    EXPECT_EQ(countCodesAfter, countCodesBefore);
+    EXPECT_EQ(countAfter, countBefore);
   }
 }
 

@@ -1,6 +1,7 @@
 // The server object seen by an out-of-process client: IOPCServer, IOPCCommon,
 // the IOPCShutdown connection point and what the host is told meanwhile.
 #include <algorithm>
+#include <limits>
 
 #include "opc_client.h"
 
@@ -164,6 +165,38 @@ TEST_F(OpcServer, AddGroupForAnInterfaceGroupsLackCreatesNothing) {
   EXPECT_EQ(GroupCount(server_.get()), 0u);
   // The name did not stay taken.
   EXPECT_TRUE(AddGroup(L"Wrong"));
+}
+
+TEST_F(OpcServer, AddGroupRefusesABadPercentDeadbandAndCreatesNothing) {
+  int n = 0;
+  for (FLOAT bad : {-1.0f, -0.5f, 100.5f, std::numeric_limits<FLOAT>::quiet_NaN(),
+                    std::numeric_limits<FLOAT>::infinity()}) {
+    std::wstring name = L"Banded" + std::to_wstring(++n);
+    Com<IUnknown> group;
+    OPCHANDLE handle = 0;
+    DWORD revised = 0;
+    EXPECT_HR(server_->AddGroup(name.c_str(), TRUE, 1000, 0, nullptr, &bad, 0, &handle, &revised,
+                                __uuidof(IOPCGroupStateMgt), group.put_unknown()),
+              E_INVALIDARG)
+        << bad;
+    EXPECT_FALSE(group) << bad;
+  }
+  EXPECT_EQ(GroupCount(server_.get()), 0u);
+  EXPECT_TRUE(Lines("group ").empty());
+  // The limits themselves are valid, and the names were never taken.
+  n = 0;
+  for (FLOAT limit : {0.0f, 100.0f}) {
+    std::wstring name = L"Banded" + std::to_wstring(++n);
+    Com<IUnknown> group;
+    OPCHANDLE handle = 0;
+    DWORD revised = 0;
+    EXPECT_HR(server_->AddGroup(name.c_str(), TRUE, 1000, 0, nullptr, &limit, 0, &handle, &revised,
+                                __uuidof(IOPCGroupStateMgt), group.put_unknown()),
+              S_OK)
+        << limit;
+    EXPECT_TRUE(group) << limit;
+  }
+  EXPECT_EQ(GroupCount(server_.get()), 2u);
 }
 
 TEST_F(OpcServer, GetGroupByNameFindsPrivateGroupsIgnoringCase) {
@@ -474,6 +507,24 @@ TEST_F(ShutdownPoint, TakesOneSinkAtATime) {
   EXPECT_HR(point->Unadvise(other), S_OK);
   EXPECT_TRUE(first->reasons.empty());
   EXPECT_TRUE(second->reasons.empty());
+}
+
+TEST_F(ShutdownPoint, RefusesASinkWithoutTheShutdownInterface) {
+  Com<IConnectionPoint> point;
+  ASSERT_HR(server_.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCShutdown, point.put()), S_OK);
+  // The server asks each sink for the interface through our own QueryInterface.
+  const Com<IUnknown> wrong[] = {BareUnknown::Make().As<IUnknown>(), DataCallbackSink::Make().As<IUnknown>()};
+  for (const auto& sink : wrong) {
+    DWORD cookie = 99;
+    EXPECT_HR(point->Advise(sink.get(), &cookie), CONNECT_E_CANNOTCONNECT);
+    EXPECT_EQ(cookie, 0u);
+    EXPECT_EQ(ConnectionsOf(point.get()), 0u);
+  }
+  auto right = ShutdownSink::Make();
+  DWORD cookie = 0;
+  ASSERT_HR(point->Advise(right.get(), &cookie), S_OK);
+  EXPECT_EQ(ConnectionsOf(point.get()), 1u);
+  EXPECT_HR(point->Unadvise(cookie), S_OK);
 }
 
 TEST_F(ShutdownPoint, ShutDownAsksTheSinkFirstThenDisconnectsServerAndGroups) {

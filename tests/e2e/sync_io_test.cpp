@@ -96,7 +96,7 @@ class VariantValue {
 class SyncIoFixture : public HostedServer {
  protected:
   std::vector<std::string> Tags() const override {
-    return {"Num.Count 3 3 7", "Num.Fixed 3 1 5", "Num.Setpoint 3 2 1", "Num.Spare 3 3 11"};
+    return {"Num.Count 3 3 7", "Num.Fixed 3 1 5", "Num.Setpoint 3 2 1", "Num.Spare 3 3 11", "Num.Short 2 3 3"};
   }
 
   void SetUp() override {
@@ -291,6 +291,41 @@ TEST_F(SyncRead, FailedDeviceReadReportsTheHostsCodeAndKeepsTheValue) {
   ItemStates recovered;
   ASSERT_HR(Read(OPC_DS_DEVICE, {count_}, recovered), S_OK);
   EXPECT_EQ(recovered.states[0].wQuality, kGood);
+}
+
+TEST_F(SyncRead, DeviceAnswerOfAnotherTypeIsStoredInTheTagsType) {
+  const OPCHANDLE shortItem = AddItem(L"Num.Short", 105);
+  // The host answers VT_I4 for the VT_I2 tag.
+  ASSERT_TRUE(host_->Command("readvalue 3 1234"));
+  ItemStates s;
+  ASSERT_HR(Read(OPC_DS_DEVICE, {shortItem, count_}, s), S_OK);
+  ASSERT_EQ(s.count, 2u);
+  EXPECT_EQ(s.Errors(), (Codes{S_OK, S_OK}));
+  EXPECT_EQ(Shown(s.states[0].vDataValue), "2:1234");
+  EXPECT_EQ(s.states[0].wQuality, kGood);
+  EXPECT_EQ(Shown(s.states[1].vDataValue), "3:1234");
+  EXPECT_EQ(CachedValue(shortItem), "2:1234");
+}
+
+TEST_F(SyncRead, UnconvertibleDeviceAnswerIsTheItemsErrorAndKeepsTheValue) {
+  const OPCHANDLE shortItem = AddItem(L"Num.Short", 105);
+  const struct {
+    const char* answer;
+    OPCHANDLE item;
+    HRESULT error;
+    const char* kept;
+  } cases[] = {{"8 abc", count_, DISP_E_TYPEMISMATCH, "3:7"}, {"3 70000", shortItem, DISP_E_OVERFLOW, "2:3"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answer);
+    ASSERT_TRUE(host_->Command(std::string("readvalue ") + c.answer));
+    ItemStates s;
+    ASSERT_HR(Read(OPC_DS_DEVICE, {c.item}, s), S_FALSE);
+    ASSERT_EQ(s.count, 1u);
+    EXPECT_EQ(s.Errors(), Codes{c.error});
+    ExpectZeroed(s.states[0]);
+    EXPECT_EQ(CachedValue(c.item), c.kept);
+  }
+  EXPECT_EQ(Lines("read "), (Strings{"read Num.Count", "read Num.Short"}));
 }
 
 TEST_F(SyncRead, RequestedDataTypeConvertsTheValueHandedOut) {

@@ -26,14 +26,19 @@
 // for the host's class and this program; records "register RESULT");
 // unregister PROGID (UnregServer; records "unregister RESULT"); writeback
 // on|off (the write callback also pushes the written value with UpdateTag, as
-// a host that accepts writes does; off at start).
+// a host that accepts writes does; off at start); readvalue VARTYPE TEXT
+// (the read callback answers TEXT converted to VARTYPE, in decimal, invariant
+// locale, instead of the read count, as a device whose type differs from the
+// tag's does; the command records "readvalue RESULT", 0 when TEXT does not
+// convert) / readvalue off (back to the read count).
 // The read callback records "read PATH" and, when its result succeeds,
-// answers VT_I4 (the number of reads so far), quality good and now; the write
-// callback records "write PATH VARTYPE VALUE" and changes nothing.
+// answers VT_I4 (the number of reads so far) or the readvalue, quality good
+// and now; the write callback records "write PATH VARTYPE VALUE" and changes
+// nothing.
 //
 // Lines of the events file:
 //   ready | exit | done SEQ | free RESULT | update PATH RESULT
-//   register RESULT | unregister RESULT
+//   register RESULT | unregister RESULT | readvalue RESULT
 //   read PATH | write PATH VARTYPE VALUE
 //   server SERVER ACTION
 //   group SERVER NAME ACTION
@@ -101,6 +106,17 @@ TagHandle Branch(const std::string& path) {
   return tag;
 }
 
+// Text converted to Type (invariant locale) into Out, which must be empty.
+bool Convert(const std::string& text, VARTYPE type, VARIANT& out) {
+  std::wstring wide(text.begin(), text.end());
+  VARIANT source;
+  V_VT(&source) = VT_BSTR;
+  V_BSTR(&source) = SysAllocString(wide.c_str());
+  bool converted = SUCCEEDED(VariantChangeTypeEx(&out, &source, LOCALE_INVARIANT, 0, type));
+  VariantClear(&source);
+  return converted;
+}
+
 TagHandle RegisterTag(const std::string& path, VARTYPE type, WORD rights, const std::string* value) {
   size_t dot = path.rfind('.');
   TagHandle parent = dot == std::string::npos ? nullptr : Branch(path.substr(0, dot));
@@ -110,14 +126,9 @@ TagHandle RegisterTag(const std::string& path, VARTYPE type, WORD rights, const 
   if (!value) {
     tag = dll->RegTagEx(parent, name.c_str(), type, rights);
   } else {
-    std::wstring wide(value->begin(), value->end());
-    VARIANT text, typed;
+    VARIANT typed;
     VariantInit(&typed);
-    V_VT(&text) = VT_BSTR;
-    V_BSTR(&text) = SysAllocString(wide.c_str());
-    if (SUCCEEDED(VariantChangeTypeEx(&typed, &text, LOCALE_INVARIANT, 0, type)))
-      tag = dll->RegTag(parent, name.c_str(), typed, 0xC0, rights);
-    VariantClear(&text);
+    if (Convert(*value, type, typed)) tag = dll->RegTag(parent, name.c_str(), typed, 0xC0, rights);
     VariantClear(&typed);
   }
   if (tag) Remember(path, tag);
@@ -172,13 +183,20 @@ void __stdcall OnLog(BSTR line) {
 HRESULT readResult = S_OK, writeResult = S_OK;
 bool writeBack = false;
 long readCount = 0;
+VARIANT readValue{};  // VT_EMPTY: answer the read count
+
 
 void __stdcall OnRead(TagHandle tag, VARIANT* value, WORD* quality, FILETIME* timeStamp, HRESULT* result) {
   Record("read %s", PathOf(tag).c_str());
   if (SUCCEEDED(readResult)) {
-    // A value no push ever gave: the number of device reads so far.
-    V_VT(value) = VT_I4;
-    V_I4(value) = ++readCount;
+    ++readCount;
+    if (V_VT(&readValue) != VT_EMPTY) {
+      VariantCopy(value, &readValue);
+    } else {
+      // A value no push ever gave: the number of device reads so far.
+      V_VT(value) = VT_I4;
+      V_I4(value) = readCount;
+    }
     *quality = 0xC0;
     GetSystemTimeAsFileTime(timeStamp);
   }
@@ -252,6 +270,14 @@ void RunCommand(const std::string& file) {
     BOOL result = it == tagsByPath.end() ? 0 : dll->UpdateTag(it->second, value, WORD(quality));
     VariantClear(&value);
     Record("update %s %d", path.c_str(), int(result));
+  } else if (command == "readvalue") {
+    std::string type, text;
+    words >> type >> std::ws;
+    std::getline(words, text);
+    VariantClear(&readValue);
+    unsigned vt = 0;
+    bool converted = type == "off" || (std::istringstream(type) >> vt && Convert(text, VARTYPE(vt), readValue));
+    Record("readvalue %d", converted ? 1 : 0);
   } else if (command == "writeback") {
     std::string state;
     words >> state;
