@@ -298,21 +298,6 @@ std::vector<ULONGLONG> TimesOf(const std::vector<ReadState>& states) {
   return times;
 }
 
-size_t ConnectionsOf(IConnectionPoint* point) {
-  Com<IEnumConnections> e;
-  EXPECT_HR(point->EnumConnections(e.put()), S_OK);
-  size_t n = 0;
-  for (int guard = 0; e && guard < 100; ++guard) {
-    CONNECTDATA c{};
-    ULONG fetched = 0;
-    e->Next(1, &c, &fetched);
-    if (fetched != 1) break;
-    if (c.pUnk) c.pUnk->Release();
-    ++n;
-  }
-  return n;
-}
-
 std::string Shown(const VARIANT& v) {
   VARIANT text;
   VariantInit(&text);

@@ -196,9 +196,6 @@ std::vector<std::string> ValuesOf(const std::vector<ReadState>& states);
 std::vector<WORD> QualitiesOf(const std::vector<ReadState>& states);
 std::vector<ULONGLONG> TimesOf(const std::vector<ReadState>& states);
 
-// How many connections EnumConnections lists.
-size_t ConnectionsOf(IConnectionPoint* point);
-
 // GetState's name of a group, or "<null>".
 std::wstring NameOf(IOPCGroupStateMgt* group);
 // GetStatus's group count.

@@ -71,11 +71,12 @@ STDMETHODIMP TConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   if (sink_ || !container_) return CONNECT_E_CANNOTCONNECT;
   return ComGuard(L"Advise", E_FAIL, [&] {
     // A sink that cannot take the point's calls is refused before anything is connected.
-    ComPtr<IUnknown> held;
-    if (FAILED(sink->QueryInterface(iid_, reinterpret_cast<void**>(held.Put())))) return CONNECT_E_CANNOTCONNECT;
-    if (!held) return CONNECT_E_CANNOTCONNECT;
-    if (onConnect_) onConnect_(held.Get(), true);
-    sink_ = std::move(held);
+    ComPtr<IUnknown> typed;
+    if (FAILED(sink->QueryInterface(iid_, reinterpret_cast<void**>(typed.Put())))) return CONNECT_E_CANNOTCONNECT;
+    if (!typed) return CONNECT_E_CANNOTCONNECT;
+    if (onConnect_) onConnect_(typed.Get(), true);
+    // The connection enumerator hands back the sink as the client gave it.
+    sink_ = ComPtr<IUnknown>(sink);
     cookie_ = nextCookie_++;
     *cookie = cookie_;
     return S_OK;
