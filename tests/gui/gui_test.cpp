@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "ansi_codepage_win.h"
@@ -396,6 +397,50 @@ TEST_F(Gui, ExitAsksToSaveChangesAndRefusesAWrongPassword) {
   ASSERT_TRUE(program_->WaitForEnd(15000));
   EXPECT_EQ(program_->ExitCode(), 0u);
   EXPECT_FALSE(std::filesystem::exists(program_->ConfigFile())) << "answered No, yet saved";
+}
+
+// The class keys a test's configuration may leave behind when its registration fails.
+void DeleteClassKeys(const std::wstring& classId) { RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + classId).c_str()); }
+
+TEST_F(Gui, RegistrationSwitchesThatFailEndWithACodeAndSayWhy) {
+  const std::wstring classId = NewGuidText();
+  const std::wstring badProgId = L"\\OPC.LumbraGui." + classId.substr(1, 8);
+  TTagManager config;
+  config.SetClassID(U16(classId));
+  config.SetProgID(U16(badProgId));
+  program_ = std::make_unique<LumbraProcess>(&config);
+
+  // A ProgID that cannot be a key name.
+  std::string output;
+  EXPECT_EQ(program_->RunSwitch(L"/RegServer", &output), 1u);
+  EXPECT_NE(output.find(Narrow(L"OPC服务器注册失败!")), std::string::npos) << output;
+  EXPECT_NE(output.find("[RegServer]cannot create HKEY_CLASSES_ROOT\\" + Narrow(badProgId) + ": "), std::string::npos)
+      << output;
+  DeleteClassKeys(classId);
+
+  // A key that cannot be deleted: the class key holds a subkey of someone else's.
+  const std::wstring progId = L"OPC.LumbraGui." + classId.substr(1, 8);
+  config.SetProgID(U16(progId));
+  opclumbra::SaveConfigFile(program_->ConfigFile(), config, opclumbra::WindowsAnsiCodePage());
+  ASSERT_EQ(program_->RunSwitch(L"/RegServer", &output), 0u) << output;
+  EXPECT_EQ(output, "") << "registration that succeeds is silent";
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, (L"CLSID\\" + classId + L"\\InprocHandler32").c_str(), &key), ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(program_->RunSwitch(L"-unregserver", &output), 1u);
+  EXPECT_NE(output.find(Narrow(L"OPC服务器注销失败!")), std::string::npos) << output;
+  EXPECT_NE(output.find("[UnregServer]cannot delete HKEY_CLASSES_ROOT\\CLSID\\" + Narrow(classId) + ": "),
+            std::string::npos)
+      << output;
+  DeleteClassKeys(classId);
+  // Never registered now: nothing to remove, and no failure.
+  EXPECT_EQ(program_->RunSwitch(L"/UnregServer", &output), 0u) << output;
+
+  // A configuration that cannot be read.
+  std::ofstream(program_->ConfigFile(), std::ios::binary | std::ios::trunc) << "not a configuration";
+  EXPECT_EQ(program_->RunSwitch(L"/RegServer", &output), 2u);
+  EXPECT_NE(output.find(Narrow(L"无法读取")), std::string::npos) << output;
+  EXPECT_FALSE(program_->Running());
 }
 
 // A configuration of its own: a class of its own, so that its clients reach this program only.
