@@ -619,6 +619,13 @@ TEST_F(GuiExitPrompt, TenThousandLastClientsLeavingOpenOnePromptAndTheProgramKee
       ADD_FAILURE() << "cycle " << cycle << ": 0x" << std::hex << unsigned(hr);
       break;
     }
+    if ((cycle + 1) % 1000 == 0) {
+      // Progress, so that a run that slows down or stops shows where.
+      std::printf("[ figures  ] %d cycles after %.1f s, working set %s\n", cycle + 1,
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(),
+                  Figures(program_->Process()).workingSet.c_str());
+      std::fflush(stdout);
+    }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
   // The Exit command itself while the prompt is open.
