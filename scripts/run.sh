@@ -37,7 +37,12 @@ mkdir -p "$run_dir"
 cp "$build_dir/bin/OPCLumbra.exe" "$build_dir/bin/Quillon.dll" "$run_dir/"
 # Chinese texts: the program's ANSI code page is 936.
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-(cd "$run_dir" && "$WINE" OPCLumbra.exe /RegServer) || { echo "registering the server failed" >&2; exit 1; }
+# The program prints why a registration failed; exit code 1: the registry
+# refused, 2: the configuration could not be read.
+(cd "$run_dir" && "$WINE" OPCLumbra.exe /RegServer) || {
+  echo "run.sh: OPCLumbra.exe /RegServer failed (exit code $?): the server class is not registered in $WINEPREFIX; not starting" >&2
+  exit 1
+}
 
 client="\"$WINE\" \"$build_dir/bin/opcclient.exe\""
 cat <<INFO

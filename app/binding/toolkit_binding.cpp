@@ -125,15 +125,26 @@ void TToolkitBinding::End() {
   FreeServer();
 }
 
+bool TToolkitBinding::ReadyToRegister() {
+  if (manager_.ClassID().empty() || manager_.ProgID().empty()) {
+    host_.AddLogLine(u"服务器的ClassID和ProgID不能为空!");
+    return false;
+  }
+  // The toolkit says why a registration failed only in its log, which a
+  // program that never started the server has not installed yet.
+  SetLogNotify(OnLog);
+  return true;
+}
+
 bool TToolkitBinding::Register(const std::wstring& programPath) {
-  if (manager_.ClassID().empty() || manager_.ProgID().empty()) return false;
+  if (!ReadyToRegister()) return false;
   std::u16string path(programPath.begin(), programPath.end());
   return RegServer(Ansi(manager_.ClassID()).c_str(), Ansi(manager_.ProgID()).c_str(),
                    Ansi(manager_.Description()).c_str(), Ansi(path).c_str()) != 0;
 }
 
 bool TToolkitBinding::Unregister() {
-  if (manager_.ClassID().empty() || manager_.ProgID().empty()) return false;
+  if (!ReadyToRegister()) return false;
   return UnregServer(Ansi(manager_.ClassID()).c_str(), Ansi(manager_.ProgID()).c_str()) != 0;
 }
 

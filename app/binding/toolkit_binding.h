@@ -30,7 +30,7 @@ class TToolkitBinding {
   void ApplyClientWrite(TTag& tag, const VARIANT& value);
 
   // Registration commands: false when ClassID or ProgID is empty, else the
-  // toolkit's answer.
+  // toolkit's answer; the reasons of a failure reach the host's log.
   bool Register(const std::wstring& programPath);
   bool Unregister();
 
@@ -47,6 +47,7 @@ class TToolkitBinding {
   // Texts as the toolkit takes them; a text the code page cannot hold is
   // reported in the log and replaced by an empty one.
   std::string Ansi(const std::u16string& text);
+  bool ReadyToRegister();
 
   TTagManager& manager_;
   BindingHost& host_;

@@ -18,6 +18,18 @@ namespace {
 
 constexpr INT_PTR kOk = 1;
 
+// Sets a flag for as long as it lives.
+class FlagHold {
+ public:
+  explicit FlagHold(bool& flag) : flag_(flag) { flag_ = true; }
+  FlagHold(const FlagHold&) = delete;
+  FlagHold& operator=(const FlagHold&) = delete;
+  ~FlagHold() { flag_ = false; }
+
+ private:
+  bool& flag_;
+};
+
 // The tag dialog's index of an undefined type is stored as the 16-bit value 65535.
 std::uint16_t StoredDataType(int index) { return static_cast<std::uint16_t>(index); }
 
@@ -180,27 +192,36 @@ bool TForm1::Save() {
 }
 
 void TForm1::Exit() {
+  // Every client that leaves last asks for Exit; with nobody at the screen,
+  // each ask would open one more prompt in a modal loop of its own.
+  if (exitPromptOpen_) return;
+  bool confirmed = false;
+  {
+    FlagHold open(exitPromptOpen_);
+    confirmed = ConfirmExit();
+  }
+  if (confirmed) DestroyWindow(hwnd_);
+}
+
+bool TForm1::ConfirmExit() {
   switch (AskPassword()) {
     case PasswordAnswer::Cancelled:
-      return;
+      return false;
     case PasswordAnswer::Wrong:
       ShowMessage(L"密码错误!");
-      return;
+      return false;
     case PasswordAnswer::Right:
       break;
   }
-  if (modified_) {
-    switch (MessageBoxW(hwnd_, L"数据变化，是否保存?", L"提示", MB_YESNOCANCEL | MB_ICONQUESTION)) {
-      case IDYES:
-        if (!Save()) return;
-        break;
-      case IDNO:
-        break;
-      default:
-        return;
-    }
+  if (!modified_) return true;
+  switch (MessageBoxW(hwnd_, L"数据变化，是否保存?", L"提示", MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    case IDYES:
+      return Save();
+    case IDNO:
+      return true;
+    default:
+      return false;
   }
-  DestroyWindow(hwnd_);
 }
 
 void TForm1::Register(bool registering) {

@@ -68,7 +68,9 @@ class TForm1 final : public BindingHost {
   void Delete();
   void Setup();
   bool Save();
+  // At most one Exit prompt (the password, then the question about saving) is open at a time.
   void Exit();
+  bool ConfirmExit();
   void Register(bool registering);
   void About();
   void Restore();
@@ -97,6 +99,7 @@ class TForm1 final : public BindingHost {
   bool modified_ = false;
   bool editMode_ = false;
   bool ending_ = false;
+  bool exitPromptOpen_ = false;
   int treeWidth_ = 185;
   bool splitting_ = false;
 };

@@ -5,9 +5,11 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "ansi_codepage_win.h"
 #include "binding_host.h"
+#include "console_report.h"
 #include "config_file.h"
 #include "config_store.h"
 #include "model_error.h"
@@ -18,13 +20,22 @@
 namespace opclumbra {
 namespace {
 
-class SilentHost final : public BindingHost {
+// Keeps the log lines, which say why a registration failed.
+class RecordingHost final : public BindingHost {
  public:
-  void AddLogLine(const std::u16string&) override {}
+  void AddLogLine(const std::u16string& line) override { lines.push_back(W(line)); }
   void RunExit() override {}
   void RefreshRow(TTag&) override {}
   void StartClock() override {}
+
+  std::vector<std::wstring> lines;
 };
+
+void ReportFailure(const std::wstring& headline, const std::vector<std::wstring>& reasons) {
+  std::wstring text = L"OPCLumbra: " + headline + L"\r\n";
+  for (const std::wstring& reason : reasons) text += L"  " + reason + L"\r\n";
+  ReportToConsole(text);
+}
 
 std::wstring ProgramPath() {
   wchar_t path[MAX_PATH];
@@ -53,13 +64,17 @@ std::optional<int> RunRegistrationSwitch(const wchar_t* commandLine) {
   TConfigStore store(ConfigFileName(std::filesystem::path(program)));
   try {
     store.Load(manager, WindowsAnsiCodePage());
-  } catch (const EModelError&) {
+  } catch (const EModelError& e) {
+    ReportFailure(L"配置文件[ " + store.Path().wstring() + L" ]无法读取, 服务器未" +
+                      (*registering ? L"注册" : L"注销"),
+                  {W(e.Message())});
     return 2;
   }
-  SilentHost host;
+  RecordingHost host;
   TToolkitBinding binding(manager, host);
-  const bool done = *registering ? binding.Register(program) : binding.Unregister();
-  return done ? 0 : 1;
+  if (*registering ? binding.Register(program) : binding.Unregister()) return 0;
+  ReportFailure(*registering ? L"OPC服务器注册失败!" : L"OPC服务器注销失败!", host.lines);
+  return 1;
 }
 
 }  // namespace opclumbra

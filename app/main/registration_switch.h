@@ -7,7 +7,8 @@
 namespace opclumbra {
 
 // The exit code when the command line held a registration switch: 0 when it
-// succeeded, 1 when not, 2 when the configuration could not be loaded.
+// succeeded, 1 when not, 2 when the configuration could not be loaded. What
+// went wrong goes to the console (see console_report.h).
 std::optional<int> RunRegistrationSwitch(const wchar_t* commandLine);
 
 }  // namespace opclumbra

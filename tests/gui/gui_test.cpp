@@ -1,9 +1,13 @@
 // OPCLumbra used as a person uses it: started from a directory of its own,
 // shown from its tray icon, driven by keys and clicks, and read only from
 // what its windows show (and from the file it saves).
+#include <windows.h>
+#include <psapi.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include "ansi_codepage_win.h"
@@ -99,7 +103,7 @@ class Registration {
 class Gui : public ::testing::Test {
  protected:
   void SetUp() override {
-    watchdog_ = std::make_unique<Watchdog>(program_, 60s);
+    watchdog_ = std::make_unique<Watchdog>(program_, watchdogLimit_);
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   }
 
@@ -236,6 +240,7 @@ class Gui : public ::testing::Test {
   std::unique_ptr<LumbraProcess> program_;
   std::unique_ptr<ControlReader> reader_;
   std::unique_ptr<Watchdog> watchdog_;
+  std::chrono::seconds watchdogLimit_ = 60s;
 };
 
 std::string Narrow(const std::wstring& s) { return e2e::Narrow(s.c_str()); }
@@ -398,6 +403,50 @@ TEST_F(Gui, ExitAsksToSaveChangesAndRefusesAWrongPassword) {
   EXPECT_FALSE(std::filesystem::exists(program_->ConfigFile())) << "answered No, yet saved";
 }
 
+// The class keys a test's configuration may leave behind when its registration fails.
+void DeleteClassKeys(const std::wstring& classId) { RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + classId).c_str()); }
+
+TEST_F(Gui, RegistrationSwitchesThatFailEndWithACodeAndSayWhy) {
+  const std::wstring classId = NewGuidText();
+  const std::wstring badProgId = L"\\OPC.LumbraGui." + classId.substr(1, 8);
+  TTagManager config;
+  config.SetClassID(U16(classId));
+  config.SetProgID(U16(badProgId));
+  program_ = std::make_unique<LumbraProcess>(&config);
+
+  // A ProgID that cannot be a key name.
+  std::string output;
+  EXPECT_EQ(program_->RunSwitch(L"/RegServer", &output), 1u);
+  EXPECT_NE(output.find(Narrow(L"OPC服务器注册失败!")), std::string::npos) << output;
+  EXPECT_NE(output.find("[RegServer]cannot create HKEY_CLASSES_ROOT\\" + Narrow(badProgId) + ": "), std::string::npos)
+      << output;
+  DeleteClassKeys(classId);
+
+  // A key that cannot be deleted: the class key holds a subkey of someone else's.
+  const std::wstring progId = L"OPC.LumbraGui." + classId.substr(1, 8);
+  config.SetProgID(U16(progId));
+  opclumbra::SaveConfigFile(program_->ConfigFile(), config, opclumbra::WindowsAnsiCodePage());
+  ASSERT_EQ(program_->RunSwitch(L"/RegServer", &output), 0u) << output;
+  EXPECT_EQ(output, "") << "registration that succeeds is silent";
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, (L"CLSID\\" + classId + L"\\InprocHandler32").c_str(), &key), ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(program_->RunSwitch(L"-unregserver", &output), 1u);
+  EXPECT_NE(output.find(Narrow(L"OPC服务器注销失败!")), std::string::npos) << output;
+  EXPECT_NE(output.find("[UnregServer]cannot delete HKEY_CLASSES_ROOT\\CLSID\\" + Narrow(classId) + ": "),
+            std::string::npos)
+      << output;
+  DeleteClassKeys(classId);
+  // Never registered now: nothing to remove, and no failure.
+  EXPECT_EQ(program_->RunSwitch(L"/UnregServer", &output), 0u) << output;
+
+  // A configuration that cannot be read.
+  std::ofstream(program_->ConfigFile(), std::ios::binary | std::ios::trunc) << "not a configuration";
+  EXPECT_EQ(program_->RunSwitch(L"/RegServer", &output), 2u);
+  EXPECT_NE(output.find(Narrow(L"无法读取")), std::string::npos) << output;
+  EXPECT_FALSE(program_->Running());
+}
+
 // A configuration of its own: a class of its own, so that its clients reach this program only.
 class GuiServer : public Gui {
  protected:
@@ -507,6 +556,156 @@ TEST_F(GuiServer, AClientsWriteRefreshesItsRowOutsideEditMode) {
     EXPECT_EQ(List()[0][2], L"192");
   }
   ExitAfterLastClient();
+}
+
+// The program's working set and handle count, printed as figures: they
+// depend on the machine and on Wine, and are no pass mark.
+struct ProcessFigures {
+  std::string workingSet = "n/a", handles = "n/a";
+  long workingSetKb = 0;
+};
+
+ProcessFigures Figures(HANDLE process) {
+  ProcessFigures figures;
+  PROCESS_MEMORY_COUNTERS memory{};
+  memory.cb = sizeof memory;
+  if (GetProcessMemoryInfo(process, &memory, sizeof memory)) {
+    figures.workingSetKb = long(memory.WorkingSetSize / 1024);
+    figures.workingSet = std::to_string(figures.workingSetKb) + " KB";
+  }
+  // Wine answers no handle count for another process.
+  if (DWORD handles = 0; GetProcessHandleCount(process, &handles) && handles > 0) figures.handles = std::to_string(handles);
+  return figures;
+}
+
+// Every client that leaves last asks for Exit, whether or not anybody is there to answer.
+class GuiExitPrompt : public GuiServer {
+ protected:
+  GuiExitPrompt() { watchdogLimit_ = 850s; }
+
+  std::vector<HWND> PasswordPrompts() const {
+    std::vector<HWND> prompts;
+    for (HWND dialog : TopLevelWindows(program_->Pid(), L"#32770", kNotice))
+      if (GetDlgItem(dialog, kPasswordEdit)) prompts.push_back(dialog);
+    return prompts;
+  }
+
+  // A client that connects to the server class through the proxy and leaves again.
+  HRESULT ConnectAndLeave() const {
+    IUnknown* server = nullptr;
+    HRESULT hr = CoCreateInstance(clsid_, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
+                                  reinterpret_cast<void**>(&server));
+    if (server) server->Release();
+    return hr;
+  }
+
+  // More prompts than one come within a while.
+  bool APromptMoreComes() const {
+    return WaitUntil([&] { return PasswordPrompts().size() > 1; }, std::chrono::milliseconds(kNoDialogWait));
+  }
+};
+
+TEST_F(GuiExitPrompt, TenThousandLastClientsLeavingOpenOnePromptAndTheProgramKeepsServing) {
+  constexpr int kCycles = 10000;
+  const ProcessFigures start = Figures(program_->Process());
+  ASSERT_HR(ConnectAndLeave(), S_OK);
+  ASSERT_TRUE(WaitUntil([&] { return PasswordPrompts().size() == 1; }, 10s)) << "no password prompt";
+  const ProcessFigures promptOpen = Figures(program_->Process());
+
+  const auto began = std::chrono::steady_clock::now();
+  for (int cycle = 1; cycle < kCycles; ++cycle) {
+    HRESULT hr = ConnectAndLeave();
+    if (FAILED(hr)) {
+      ADD_FAILURE() << "cycle " << cycle << ": 0x" << std::hex << unsigned(hr);
+      break;
+    }
+    if ((cycle + 1) % 1000 == 0) {
+      // Progress, so that a run that slows down or stops shows where.
+      std::printf("[ figures  ] %d cycles after %.1f s, working set %s\n", cycle + 1,
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(),
+                  Figures(program_->Process()).workingSet.c_str());
+      std::fflush(stdout);
+    }
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  // The Exit command itself while the prompt is open.
+  PostMessageW(Window(), WM_COMMAND, kExit, 0);
+
+  {
+    e2e::Com<IOPCServer> server = Connect();
+    ASSERT_TRUE(server);
+    OPCSERVERSTATUS* status = nullptr;
+    ASSERT_HR(server->GetStatus(&status), S_OK);
+    EXPECT_EQ(status->dwServerState, DWORD(OPC_STATUS_RUNNING));
+    CoTaskMemFree(status->szVendorInfo);
+    CoTaskMemFree(status);
+    auto io = server.As<IOPCItemIO>();
+    ASSERT_TRUE(io);
+    LPCWSTR id = L"Area1.Level";
+    DWORD maxAge = 0;
+    VARIANT* values = nullptr;
+    WORD* qualities = nullptr;
+    FILETIME* stamps = nullptr;
+    HRESULT* errors = nullptr;
+    ASSERT_HR(io->Read(1, &id, &maxAge, &values, &qualities, &stamps, &errors), S_OK);
+    EXPECT_EQ(errors[0], S_OK);
+    EXPECT_EQ(V_VT(&values[0]), VT_R8);
+    EXPECT_EQ(V_R8(&values[0]), 0.5);
+    VariantClear(&values[0]);
+    CoTaskMemFree(values);
+    CoTaskMemFree(qualities);
+    CoTaskMemFree(stamps);
+    CoTaskMemFree(errors);
+  }
+  EXPECT_FALSE(APromptMoreComes());
+  const std::vector<HWND> prompts = PasswordPrompts();
+  ASSERT_EQ(prompts.size(), 1u);
+  EXPECT_EQ(TopLevelWindows(program_->Pid(), L"#32770").size(), 1u) << "a dialog beside the prompt";
+  const ProcessFigures after = Figures(program_->Process());
+  std::printf("[ figures  ] OPCLumbra, %d connect/disconnect cycles: %.1f cycles/s (%.1f ms each)\n"
+              "[ figures  ] working set %s at start, %s with the prompt open, %s after the cycles (%+ld KB)\n"
+              "[ figures  ] handles %s at start, %s with the prompt open, %s after the cycles\n",
+              kCycles, (kCycles - 1) / seconds, 1000 * seconds / (kCycles - 1), start.workingSet.c_str(),
+              promptOpen.workingSet.c_str(), after.workingSet.c_str(), after.workingSetKb - promptOpen.workingSetKb,
+              start.handles.c_str(), promptOpen.handles.c_str(), after.handles.c_str());
+  std::fflush(stdout);
+
+  // Somebody answers it at last: cancelled, the program goes on, and the
+  // next last client asks again.
+  ClickButton(prompts[0], IDCANCEL);
+  EXPECT_TRUE(NoDialogComes());
+  EXPECT_TRUE(program_->Running());
+  ASSERT_HR(ConnectAndLeave(), S_OK);
+  ExitAfterLastClient();
+}
+
+TEST_F(GuiExitPrompt, TheQuestionAboutSavingIsPartOfTheOnePrompt) {
+  ShowFromTray();
+  EnterEditMode();
+  ClickTreeItem(L"OPCLumbra");
+  AddTagThroughDialog(L"Temp", true);
+  ASSERT_TRUE(WaitUntil([&] { return List().size() == 1; }, 5s));
+
+  ASSERT_HR(ConnectAndLeave(), S_OK);
+  AnswerPassword(kPassword);
+  HWND box = WaitForMessageBox();
+  ASSERT_TRUE(box) << "no question about the changes";
+  EXPECT_EQ(StaticTexts(box), Texts{kSavePrompt});
+  for (int i = 0; i < 20; ++i) ASSERT_HR(ConnectAndLeave(), S_OK);
+  PostMessageW(Window(), WM_COMMAND, kExit, 0);
+  EXPECT_FALSE(WaitUntil([&] { return !PasswordPrompts().empty(); }, std::chrono::milliseconds(kNoDialogWait)));
+  EXPECT_EQ(TopLevelWindows(program_->Pid(), L"#32770").size(), 1u);
+
+  ClickButton(box, IDCANCEL);
+  EXPECT_TRUE(NoDialogComes());
+  EXPECT_TRUE(program_->Running());
+  ASSERT_HR(ConnectAndLeave(), S_OK);
+  AnswerPassword(kPassword);
+  box = WaitForMessageBox();
+  ASSERT_TRUE(box);
+  ClickButton(box, IDNO);
+  ASSERT_TRUE(program_->WaitForEnd(15000)) << "the program did not end";
+  EXPECT_EQ(program_->ExitCode(), 0u);
 }
 
 }  // namespace

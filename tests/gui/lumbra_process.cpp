@@ -3,6 +3,8 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "ansi_codepage_win.h"
 #include "config_file.h"
@@ -59,11 +61,18 @@ LumbraProcess::~LumbraProcess() {
             5s);
 }
 
-DWORD LumbraProcess::RunSwitch(const wchar_t* arguments) const {
+DWORD LumbraProcess::RunSwitch(const wchar_t* arguments, std::string* errorOutput) const {
   std::wstring command = L"\"" + (dir_ / L"OPCLumbra.exe").wstring() + L"\" " + arguments;
+  const fs::path outputFile = dir_ / L"switch-output.txt";
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  UniqueHandle output(CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (output.get() == INVALID_HANDLE_VALUE) return ~0u;
   STARTUPINFOW si{sizeof si};
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = output.get();
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(), &si, &pi))
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, dir_.c_str(), &si, &pi))
     return ~0u;
   UniqueHandle process(pi.hProcess), thread(pi.hThread);
   if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
@@ -72,6 +81,11 @@ DWORD LumbraProcess::RunSwitch(const wchar_t* arguments) const {
   }
   DWORD code = ~0u;
   GetExitCodeProcess(pi.hProcess, &code);
+  output.reset();
+  if (errorOutput) {
+    std::ifstream in(outputFile, std::ios::binary);
+    errorOutput->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   return code;
 }
 

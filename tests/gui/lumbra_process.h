@@ -28,11 +28,13 @@ class LumbraProcess {
   std::filesystem::path ConfigFile() const { return dir_ / "OPCLumbra.dat"; }
 
   // Runs the program with Arguments to its end; its exit code, or ~0 when it did not end in time.
-  DWORD RunSwitch(const wchar_t* arguments) const;
+  // What it wrote to its standard error goes to ErrorOutput when given.
+  DWORD RunSwitch(const wchar_t* arguments, std::string* errorOutput = nullptr) const;
 
   // Starts the program and waits for its main window; false when it did not come.
   bool Start();
   DWORD Pid() const { return pid_; }
+  HANDLE Process() const { return process_.get(); }
   bool Running() const;
   bool WaitForEnd(DWORD ms) const;
   DWORD ExitCode() const;

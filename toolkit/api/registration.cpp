@@ -1,12 +1,19 @@
 // Exports that register and unregister the server class, its ProgID and the
-// three OPC Data Access categories.
+// three OPC Data Access categories. Every failure is logged under the
+// export's name with the key or category it concerns and the system's reason.
 #include <windows.h>
 #include <comcat.h>
 
+#include <algorithm>
+#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "com_ptr.h"
+#include "error_texts.h"
 #include "guard.h"
+#include "logging.h"
 #include "quillon.h"
 
 using namespace quillon;
@@ -28,6 +35,9 @@ const Category kCategories[] = {
      L"OPC Data Access Servers Version 3.0"},
 };
 
+// Why a step failed, as the log line tells it; nothing when it succeeded.
+using Failure = std::optional<std::wstring>;
+
 class RegKey {
  public:
   RegKey() = default;
@@ -43,12 +53,47 @@ class RegKey {
   HKEY key_ = nullptr;
 };
 
+// Key names and texts come in the host's ANSI code page.
+std::wstring Wide(const std::string& ansi) {
+  if (ansi.empty()) return {};
+  int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), nullptr, 0);
+  std::wstring out(size_t(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), out.data(), n);
+  return out;
+}
+
+std::wstring KeyLabel(const std::string& keyName) { return L"HKEY_CLASSES_ROOT\\" + Wide(keyName); }
+
+std::wstring SystemText(LONG code) {
+  wchar_t* text = nullptr;
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, DWORD(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message(text ? text : L"", n);
+  LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+    message.pop_back();
+  return (message.empty() ? L"" : message + L" ") + L"(error " + std::to_wstring(code) + L")";
+}
+
+std::wstring ResultText(HRESULT result) { return WidenMessage(ErrorName(result)); }
+
 // One REG_SZ value; the stored length leaves out the terminating zero.
-bool SetText(const std::string& keyName, const char* valueName, const std::string& text) {
+Failure SetText(const std::string& keyName, const char* valueName, const std::string& text) {
   RegKey key;
-  if (RegCreateKeyA(HKEY_CLASSES_ROOT, keyName.c_str(), key.Put()) != ERROR_SUCCESS) return false;
-  return RegSetValueExA(key.Get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                        DWORD(text.size())) == ERROR_SUCCESS;
+  if (LONG r = RegCreateKeyA(HKEY_CLASSES_ROOT, keyName.c_str(), key.Put()); r != ERROR_SUCCESS)
+    return L"cannot create " + KeyLabel(keyName) + L": " + SystemText(r);
+  if (LONG r = RegSetValueExA(key.Get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                              DWORD(text.size()));
+      r != ERROR_SUCCESS) {
+    const std::wstring value = valueName ? L"the value \"" + Wide(valueName) + L"\"" : L"the default value";
+    return L"cannot write " + value + L" of " + KeyLabel(keyName) + L": " + SystemText(r);
+  }
+  return std::nullopt;
+}
+
+bool KeyExists(const std::string& keyName) {
+  RegKey key;
+  return RegOpenKeyExA(HKEY_CLASSES_ROOT, keyName.c_str(), 0, KEY_READ, key.Put()) != ERROR_FILE_NOT_FOUND;
 }
 
 bool ParseGuid(const std::string& text, GUID& guid) {
@@ -56,59 +101,106 @@ bool ParseGuid(const std::string& text, GUID& guid) {
   return text.size() == 38 && SUCCEEDED(IIDFromString(wide.c_str(), &guid));
 }
 
-ComPtr<ICatRegister> CategoryManager() {
-  ComPtr<ICatRegister> manager;
-  CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
-                   reinterpret_cast<void**>(manager.Put()));
-  return manager;
+// Both exports refuse these before touching the registry: an empty ProgID
+// would name HKEY_CLASSES_ROOT itself, and a class ID that is no GUID can be
+// neither put into a category nor taken out of one.
+Failure CheckNames(const std::string& classId, const std::string& progId, GUID& clsid) {
+  if (!ParseGuid(classId, clsid))
+    return L"the ClassID \"" + Wide(classId) + L"\" is not a class ID in registry form, with braces";
+  if (progId.empty()) return L"the ProgID is empty";
+  return std::nullopt;
 }
 
-bool RegisterFor(const std::string& classId, const std::string& progId, const std::string& description,
-                 const std::string& exePath, const Category& category) {
-  const std::string clsidKey = "CLSID\\" + classId;
-  if (!SetText(clsidKey, nullptr, description) || !SetText(clsidKey + "\\ProgID", nullptr, progId) ||
-      !SetText(clsidKey + "\\LocalServer32", nullptr, exePath) ||
-      !SetText(clsidKey + "\\LocalServer32", "ThreadingModel", "Apartment") ||
-      !SetText(progId, nullptr, description) || !SetText(progId + "\\CLSID", nullptr, classId) ||
-      !SetText(progId + "\\OPC", nullptr, classId))
-    return false;
+Failure CategoryManager(ComPtr<ICatRegister>& manager) {
+  HRESULT hr = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
+                                reinterpret_cast<void**>(manager.Put()));
+  if (FAILED(hr)) return L"the component category manager is not available: " + ResultText(hr);
+  return std::nullopt;
+}
 
-  ComPtr<ICatRegister> manager = CategoryManager();
-  if (!manager) return false;
+std::wstring CategoryLabel(const Category& category) {
+  return L"category \"" + std::wstring(category.description) + L"\"";
+}
+
+Failure RegisterFor(const std::string& classId, const GUID& clsid, const std::string& progId,
+                    const std::string& description, const std::string& exePath, const Category& category) {
+  struct Entry {
+    std::string key;
+    const char* valueName;
+    const std::string& text;
+  };
+  const std::string clsidKey = "CLSID\\" + classId;
+  const std::string apartment = "Apartment";
+  const Entry entries[] = {
+      {clsidKey, nullptr, description},
+      {clsidKey + "\\ProgID", nullptr, progId},
+      {clsidKey + "\\LocalServer32", nullptr, exePath},
+      {clsidKey + "\\LocalServer32", "ThreadingModel", apartment},
+      {progId, nullptr, description},
+      {progId + "\\CLSID", nullptr, classId},
+      {progId + "\\OPC", nullptr, classId},
+  };
+  for (const Entry& entry : entries)
+    if (Failure failure = SetText(entry.key, entry.valueName, entry.text)) return failure;
+
+  ComPtr<ICatRegister> manager;
+  if (Failure failure = CategoryManager(manager)) return failure;
   CATEGORYINFO info{};
   info.catid = category.id;
   info.lcid = 0x409;
   wcsncpy(info.szDescription, category.description, 127);
-  if (FAILED(manager->RegisterCategories(1, &info))) return false;
+  if (HRESULT hr = manager->RegisterCategories(1, &info); FAILED(hr))
+    return L"cannot register the " + CategoryLabel(category) + L": " + ResultText(hr);
 
-  GUID clsid;
-  if (!ParseGuid(classId, clsid)) return false;
-  manager = CategoryManager();
+  if (Failure failure = CategoryManager(manager)) return failure;
   CATID id = category.id;
-  return manager && SUCCEEDED(manager->RegisterClassImplCategories(clsid, 1, &id));
+  if (HRESULT hr = manager->RegisterClassImplCategories(clsid, 1, &id); FAILED(hr))
+    return L"cannot register the class under the " + CategoryLabel(category) + L": " + ResultText(hr);
+  return std::nullopt;
 }
 
-void UnregisterFor(const std::string& classId, const std::string& progId, const Category& category) {
-  GUID clsid;
-  if (!ParseGuid(classId, clsid)) return;
-  ComPtr<ICatRegister> manager = CategoryManager();
-  CATID id = category.id;
-  if (!manager || FAILED(manager->UnRegisterClassImplCategories(clsid, 1, &id))) return;
+// The deletions of the three passes. A key that still holds subkeys cannot
+// be deleted yet and a later pass may remove it, so a failed deletion counts
+// only when its key is still there after the last pass; a key that is not
+// there is already gone.
+class KeyRemoval {
+ public:
+  void Delete(const std::string& keyName) {
+    LONG r = RegDeleteKeyA(HKEY_CLASSES_ROOT, keyName.c_str());
+    if (r == ERROR_SUCCESS || r == ERROR_FILE_NOT_FOUND)
+      failed_.erase(keyName);
+    else
+      failed_[keyName] = r;
+  }
 
+  void Report(std::vector<std::wstring>& failures) const {
+    for (const auto& [keyName, error] : failed_)
+      if (KeyExists(keyName)) failures.push_back(L"cannot delete " + KeyLabel(keyName) + L": " + SystemText(error));
+  }
+
+ private:
+  std::map<std::string, LONG> failed_;
+};
+
+Failure UnregisterFor(const std::string& classId, const GUID& clsid, const std::string& progId,
+                      const Category& category, KeyRemoval& removal) {
   const std::string clsidKey = "CLSID\\" + classId;
-  {
-    RegKey key;
-    if (RegOpenKeyA(HKEY_CLASSES_ROOT, clsidKey.c_str(), key.Put()) == ERROR_SUCCESS)
-      for (const char* sub : {"ProgID", "LocalServer32", "Implemented Categories"}) RegDeleteKeyA(key.Get(), sub);
+  ComPtr<ICatRegister> manager;
+  if (Failure failure = CategoryManager(manager)) return failure;
+  CATID id = category.id;
+  if (HRESULT hr = manager->UnRegisterClassImplCategories(clsid, 1, &id); FAILED(hr)) {
+    // The pass deletes nothing: these keys may belong to someone else. A
+    // class that implements no category at all was never registered here,
+    // and leaving it alone is no failure: there is nothing to remove.
+    if (!KeyExists(clsidKey + "\\Implemented Categories")) return std::nullopt;
+    return L"cannot remove the class from the " + CategoryLabel(category) + L": " + ResultText(hr);
   }
-  RegDeleteKeyA(HKEY_CLASSES_ROOT, clsidKey.c_str());
-  {
-    RegKey key;
-    if (RegOpenKeyA(HKEY_CLASSES_ROOT, progId.c_str(), key.Put()) == ERROR_SUCCESS)
-      for (const char* sub : {"CLSID", "OPC"}) RegDeleteKeyA(key.Get(), sub);
-  }
-  RegDeleteKeyA(HKEY_CLASSES_ROOT, progId.c_str());
-  RegDeleteKeyA(HKEY_CLASSES_ROOT, ("AppID\\" + classId).c_str());
+
+  for (const char* sub : {"\\ProgID", "\\LocalServer32", "\\Implemented Categories", ""})
+    removal.Delete(clsidKey + sub);
+  for (const char* sub : {"\\CLSID", "\\OPC", ""}) removal.Delete(progId + sub);
+  removal.Delete("AppID\\" + classId);
+  return std::nullopt;
 }
 
 std::string Text(const char* s) { return s ? s : ""; }
@@ -117,18 +209,39 @@ std::string Text(const char* s) { return s ? s : ""; }
 
 extern "C" {
 
+// A failed pass ends the registration: the later ones would write the same keys.
 QUILLON_API BOOL __stdcall RegServer(const char* classId, const char* progId, const char* description,
                                      const char* exePath) {
-  return QuietGuard([&]() -> BOOL {
-    for (const Category& c : kCategories) RegisterFor(Text(classId), Text(progId), Text(description), Text(exePath), c);
-    return kTrue;
+  return ExportGuard(L"RegServer", [&]() -> BOOL {
+    GUID clsid;
+    Failure failure = CheckNames(Text(classId), Text(progId), clsid);
+    for (const Category& c : kCategories) {
+      if (failure) break;
+      failure = RegisterFor(Text(classId), clsid, Text(progId), Text(description), Text(exePath), c);
+    }
+    if (!failure) return kTrue;
+    LogOperationError(*failure, L"RegServer");
+    return 0;
   });
 }
 
+// Every pass runs whatever the others did, so that as much as can go goes.
 QUILLON_API BOOL __stdcall UnregServer(const char* classId, const char* progId) {
-  return QuietGuard([&]() -> BOOL {
-    for (const Category& c : kCategories) UnregisterFor(Text(classId), Text(progId), c);
-    return kTrue;
+  return ExportGuard(L"UnregServer", [&]() -> BOOL {
+    GUID clsid;
+    if (Failure failure = CheckNames(Text(classId), Text(progId), clsid)) {
+      LogOperationError(*failure, L"UnregServer");
+      return 0;
+    }
+    std::vector<std::wstring> failures;
+    KeyRemoval removal;
+    for (const Category& c : kCategories)
+      if (Failure failure = UnregisterFor(Text(classId), clsid, Text(progId), c, removal);
+          failure && std::ranges::find(failures, *failure) == failures.end())
+        failures.push_back(*failure);
+    removal.Report(failures);
+    for (const std::wstring& failure : failures) LogOperationError(failure, L"UnregServer");
+    return failures.empty() ? kTrue : 0;
   });
 }
 
