@@ -451,6 +451,15 @@ TEST_F(Gui, RegistrationSwitchesThatFailEndWithACodeAndSayWhy) {
 // A configuration of its own: a class of its own, so that its clients reach this program only.
 class GuiServer : public Gui {
  protected:
+  // The server answers its status as running.
+  static void ExpectRunning(const e2e::Com<IOPCServer>& server) {
+    OPCSERVERSTATUS* status = nullptr;
+    ASSERT_HR(server->GetStatus(&status), S_OK);
+    EXPECT_EQ(status->dwServerState, DWORD(OPC_STATUS_RUNNING));
+    CoTaskMemFree(status->szVendorInfo);
+    CoTaskMemFree(status);
+  }
+
   void SetUp() override {
     Gui::SetUp();
     config_.SetClassID(U16(classId_));
@@ -500,11 +509,7 @@ TEST_F(GuiServer, ClosingTheWindowHidesItAndKeepsServing) {
   {
     e2e::Com<IOPCServer> server = Connect();
     ASSERT_TRUE(server);
-    OPCSERVERSTATUS* status = nullptr;
-    ASSERT_HR(server->GetStatus(&status), S_OK);
-    EXPECT_EQ(status->dwServerState, DWORD(OPC_STATUS_RUNNING));
-    CoTaskMemFree(status->szVendorInfo);
-    CoTaskMemFree(status);
+    ASSERT_NO_FATAL_FAILURE(ExpectRunning(server));
     EXPECT_FALSE(IsWindowVisible(Window()));
   }
   ExitAfterLastClient();
@@ -649,11 +654,7 @@ TEST_F(GuiExitPrompt, ManyLastClientsLeavingOpenOnePromptAndTheProgramKeepsServi
   {
     e2e::Com<IOPCServer> server = Connect();
     ASSERT_TRUE(server);
-    OPCSERVERSTATUS* status = nullptr;
-    ASSERT_HR(server->GetStatus(&status), S_OK);
-    EXPECT_EQ(status->dwServerState, DWORD(OPC_STATUS_RUNNING));
-    CoTaskMemFree(status->szVendorInfo);
-    CoTaskMemFree(status);
+    ASSERT_NO_FATAL_FAILURE(ExpectRunning(server));
     auto io = server.As<IOPCItemIO>();
     ASSERT_TRUE(io);
     LPCWSTR id = L"Area1.Level";
