@@ -98,6 +98,54 @@ HostProcess::HostProcess(const Program& program) {
   Launch("\"" + ExeDir() + program.exe + "\" \"" + eventsFile_ + "\" " + prefix_ + " " + program.arguments);
 }
 
+ClientProcess::ClientProcess(const std::string& program, const std::string& classId, const std::string& arguments) {
+  char name[64];
+  std::snprintf(name, sizeof name, "e2e.client.%lu.%llu", GetCurrentProcessId(),
+                static_cast<unsigned long long>(GetTickCount64() ^ uintptr_t(this)));
+  ready_ = CreateEventA(nullptr, TRUE, FALSE, name);
+  std::string cmd = "\"" + ExeDir() + program + "\" " + classId + " " + name + " " + arguments;
+  STARTUPINFOA si{sizeof si};
+  if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, ExeDir().c_str(), &si, &pi_)) {
+    std::lock_guard lock(hostsMutex);
+    liveHosts.push_back(pi_.hProcess);
+  }
+}
+
+ClientProcess::~ClientProcess() {
+  if (pi_.hProcess) {
+    Kill();
+    {
+      std::lock_guard lock(hostsMutex);
+      std::erase(liveHosts, pi_.hProcess);
+    }
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+  }
+  if (ready_) CloseHandle(ready_);
+}
+
+bool ClientProcess::WaitReady(DWORD ms) {
+  if (!pi_.hProcess || !ready_) return false;
+  HANDLE both[2] = {ready_, pi_.hProcess};
+  return WaitForMultipleObjects(2, both, FALSE, ms) == WAIT_OBJECT_0;
+}
+
+void ClientProcess::Kill() {
+  if (!Running()) return;
+  TerminateProcess(pi_.hProcess, 9);
+  WaitForSingleObject(pi_.hProcess, 10000);
+}
+
+bool ClientProcess::Running() const {
+  return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+DWORD ClientProcess::ExitCode() const {
+  DWORD code = STILL_ACTIVE;
+  if (pi_.hProcess) GetExitCodeProcess(pi_.hProcess, &code);
+  return code;
+}
+
 HostProcess::~HostProcess() {
   if (pi_.hProcess) {
     if (Running()) Quit(10000);

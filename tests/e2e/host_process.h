@@ -58,6 +58,29 @@ class HostProcess {
   PROCESS_INFORMATION pi_{};
 };
 
+// Another client process of this directory (e2e_subscriber.exe), started
+// with Arguments and a ready event of its own as its second argument, after
+// ClassId: "PROGRAM CLASSID READY_EVENT ARGUMENTS". Killed at the latest when
+// the object goes, or by the watchdog.
+class ClientProcess {
+ public:
+  ClientProcess(const std::string& program, const std::string& classId, const std::string& arguments);
+  ClientProcess(const ClientProcess&) = delete;
+  ClientProcess& operator=(const ClientProcess&) = delete;
+  ~ClientProcess();
+
+  // Waits until the client set its ready event; false if it ended first or the time passed.
+  bool WaitReady(DWORD ms);
+  // Ends the process at once, as a crash or a kill from outside does.
+  void Kill();
+  bool Running() const;
+  DWORD ExitCode() const;
+
+ private:
+  HANDLE ready_ = nullptr;
+  PROCESS_INFORMATION pi_{};
+};
+
 // Dispatches this apartment's messages, through which the server's calls
 // arrive, until Done holds or Ms have passed; answers Done.
 bool PumpUntil(const std::function<bool()>& done, DWORD ms);

@@ -30,7 +30,10 @@
 // (the read callback answers TEXT converted to VARTYPE, in decimal, invariant
 // locale, instead of the read count, as a device whose type differs from the
 // tag's does; the command records "readvalue RESULT", 0 when TEXT does not
-// convert) / readvalue off (back to the read count).
+// convert) / readvalue off (back to the read count); churn PATH on|off (the
+// host pushes a new VT_I4 value, counting up, to the tag every 50 ms, as a
+// plant does); figures (records "figures HANDLES PRIVATE_KB" of this
+// process, 0 where the platform answers none).
 // The read callback records "read PATH" and, when its result succeeds,
 // answers VT_I4 (the number of reads so far) or the readvalue, quality good
 // and now; the write callback records "write PATH VARTYPE VALUE" and changes
@@ -38,7 +41,7 @@
 //
 // Lines of the events file:
 //   ready | exit | done SEQ | free RESULT | update PATH RESULT
-//   register RESULT | unregister RESULT | readvalue RESULT
+//   register RESULT | unregister RESULT | readvalue RESULT | figures HANDLES KB
 //   read PATH | write PATH VARTYPE VALUE
 //   server SERVER ACTION
 //   group SERVER NAME ACTION
@@ -47,13 +50,17 @@
 //                                      read/write, under the branch Dyn)
 //   log TEXT
 #include <windows.h>
+#include <psapi.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "quillon_dll.h"
 
@@ -222,6 +229,63 @@ void Free() {
   Record("free %d", int(dll->FreeServer()));
 }
 
+// The tags the host keeps changing, each with the count it last pushed.
+std::map<std::string, long> churning;
+UINT_PTR churnTimer = 0;
+
+void CALLBACK Churn(HWND, UINT, UINT_PTR, DWORD) {
+  for (auto& [path, count] : churning) {
+    auto it = tagsByPath.find(path);
+    if (it == tagsByPath.end()) continue;
+    VARIANT value;
+    V_VT(&value) = VT_I4;
+    V_I4(&value) = ++count;
+    dll->UpdateTag(it->second, value, 0xC0);
+  }
+}
+
+// The handles this process holds, from the system's handle list: Wine
+// answers GetProcessHandleCount with 0.
+unsigned long CountOwnHandles() {
+  struct Entry {
+    ULONG ownerPid;
+    BYTE objectType, flags;
+    USHORT handle;
+    PVOID object;
+    ACCESS_MASK access;
+  };
+  using Query = LONG(WINAPI*)(int, PVOID, ULONG, PULONG);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return 0;
+  std::vector<BYTE> buffer(1 << 20);
+  for (int tries = 0; tries < 8; ++tries) {
+    ULONG needed = 0;
+    const LONG status = query(16 /* SystemHandleInformation */, buffer.data(), ULONG(buffer.size()), &needed);
+    if (status == 0) {
+      const ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
+      const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
+      unsigned long own = 0;
+      for (ULONG i = 0; i < count; ++i)
+        if (entries[i].ownerPid == GetCurrentProcessId()) ++own;
+      return own;
+    }
+    buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+  }
+  return 0;
+}
+
+void RecordFigures() {
+  DWORD handles = 0;
+  if (!GetProcessHandleCount(GetCurrentProcess(), &handles) || handles == 0) handles = CountOwnHandles();
+  PROCESS_MEMORY_COUNTERS memory{};
+  memory.cb = sizeof memory;
+  unsigned long privateKb = GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)
+                                ? static_cast<unsigned long>(memory.PagefileUsage / 1024)
+                                : 0;
+  Record("figures %lu %lu", static_cast<unsigned long>(handles), privateKb);
+}
+
 void RunCommand(const std::string& file) {
   std::ifstream in(file);
   std::string line;
@@ -296,6 +360,17 @@ void RunCommand(const std::string& file) {
     words >> progId;
     auto unregServer = dll->Load<decltype(&::UnregServer)>("UnregServer");
     Record("unregister %d", unregServer && unregServer(classId.c_str(), progId.c_str()) ? 1 : 0);
+  } else if (command == "churn") {
+    std::string path, state;
+    words >> path >> state;
+    if (state == "on")
+      churning.emplace(path, 0);
+    else
+      churning.erase(path);
+    if (!churning.empty() && !churnTimer) churnTimer = SetTimer(nullptr, 0, 50, Churn);
+    if (churning.empty() && churnTimer) KillTimer(nullptr, std::exchange(churnTimer, 0));
+  } else if (command == "figures") {
+    RecordFigures();
   } else {
     Record("unknown command %s", line.c_str());
   }

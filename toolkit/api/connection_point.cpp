@@ -86,11 +86,16 @@ STDMETHODIMP TConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
 STDMETHODIMP TConnectionPoint::Unadvise(DWORD cookie) {
   if (!sink_ || cookie == 0 || cookie != cookie_) return CONNECT_E_NOCONNECTION;
   return ComGuard(L"Unadvise", E_FAIL, [&] {
-    ComPtr<IUnknown> sink = std::move(sink_);
-    cookie_ = 0;
-    if (onConnect_) onConnect_(sink.Get(), false);
+    Drop();
     return S_OK;
   });
+}
+
+void TConnectionPoint::Drop() {
+  if (!sink_) return;
+  ComPtr<IUnknown> sink = std::move(sink_);
+  cookie_ = 0;
+  if (onConnect_) onConnect_(sink.Get(), false);
 }
 
 STDMETHODIMP TConnectionPoint::EnumConnections(IEnumConnections** ppEnum) {

@@ -20,6 +20,8 @@ class TConnectionPoint : public ComObject<IConnectionPoint> {
 
   // The owner is going: the point forgets it and its sink.
   void Detach();
+  // The sink's client is gone: the point forgets the sink as Unadvise would.
+  void Drop();
   IUnknown* Sink() const { return sink_.Get(); }
 
   STDMETHODIMP GetConnectionInterface(IID* piid) override;

@@ -224,6 +224,15 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   // A new subscriber, or the group coming alive: every item's state goes out.
   void MarkAllInitial();
 
+  // A call on a sink answered Hr. When that means the client is gone, the
+  // group drops its sinks at once, logs it, and has the client's server
+  // object reclaimed; answers whether it did.
+  bool SinkFailed(HRESULT hr, const wchar_t* call);
+  void ReclaimGoneClient();
+  // Whether a sink whose calls answer nothing still reaches its client:
+  // one round trip, at most once a second; S_OK when not asked.
+  HRESULT ProbeSink(IUnknown* sink);
+
   // DA 1.0 streams.
   void SendStreamDataChange();
   void CompleteStreamRead(const TAsyncData& t);
@@ -261,6 +270,7 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   FORMATETC dataFormat_;
   FORMATETC writeCompleteFormat_;
   bool tornDown_ = false;
+  DWORD lastProbe_ = 0;
 };
 
 template <class PerItem>

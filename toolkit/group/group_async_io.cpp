@@ -230,11 +230,13 @@ void TGroup::CompleteRead(const TAsyncData& t, bool refresh) {
     ComPtr<IOPCDataCallback> callback = dataCallback_;
     OPCHANDLE* handles = const_cast<OPCHANDLE*>(t.ClientHandles());
     if (refresh)
-      callback->OnDataChange(t.ID(), clientHandle_, S_OK, masterError, n, handles, values.Get(), qualities.Get(),
-                             stamps.Get(), errors.Get());
+      SinkFailed(callback->OnDataChange(t.ID(), clientHandle_, S_OK, masterError, n, handles, values.Get(),
+                                        qualities.Get(), stamps.Get(), errors.Get()),
+                 L"OnDataChange");
     else
-      callback->OnReadComplete(t.ID(), clientHandle_, S_OK, masterError, n, handles, values.Get(), qualities.Get(),
-                               stamps.Get(), errors.Get());
+      SinkFailed(callback->OnReadComplete(t.ID(), clientHandle_, S_OK, masterError, n, handles, values.Get(),
+                                          qualities.Get(), stamps.Get(), errors.Get()),
+                 L"OnReadComplete");
   } catch (...) {
   }
 }
@@ -248,8 +250,9 @@ void TGroup::CompleteWrite(const TAsyncData& t) {
     if (errors[i] != S_OK) masterError = S_FALSE;
   }
   ComPtr<IOPCDataCallback> callback = dataCallback_;
-  callback->OnWriteComplete(t.ID(), clientHandle_, masterError, n, const_cast<OPCHANDLE*>(t.ClientHandles()),
-                            errors.Get());
+  SinkFailed(callback->OnWriteComplete(t.ID(), clientHandle_, masterError, n,
+                                       const_cast<OPCHANDLE*>(t.ClientHandles()), errors.Get()),
+             L"OnWriteComplete");
 }
 
 }  // namespace quillon

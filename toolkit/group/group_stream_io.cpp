@@ -130,8 +130,12 @@ void TGroup::Deliver(FORMATETC format, const std::vector<uint8_t>& stream) {
   STGMEDIUM medium{};
   medium.tymed = TYMED_HGLOBAL;
   medium.hGlobal = block;
+  // IAdviseSink::OnDataChange answers nothing: a client that is gone shows
+  // in the call's own failure, which COM reports through the message filter
+  // and not here, so the sink's liveness is asked for afterwards.
   sink->OnDataChange(&format, &medium);
   GlobalFree(block);
+  SinkFailed(ProbeSink(sink.Get()), L"IAdviseSink::OnDataChange");
 }
 
 void TGroup::SendStreamDataChange() {

@@ -16,7 +16,8 @@
 namespace quillon {
 
 LRESULT TGroup::DoWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg != WM_TIMER && msg != kAsyncReadMessage && msg != kAsyncWriteMessage && msg != kAsyncRefreshMessage)
+  if (msg != WM_TIMER && msg != kAsyncReadMessage && msg != kAsyncWriteMessage && msg != kAsyncRefreshMessage &&
+      msg != kClientGoneMessage)
     return DefWindowProcW(window_, msg, wParam, lParam);
   // A client may release the last reference from inside a callback.
   ComPtr<TGroup> self(this);
@@ -29,6 +30,7 @@ LRESULT TGroup::DoWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       case kAsyncReadMessage: ExecuteHead(Queue::Read); break;
       case kAsyncWriteMessage: ExecuteHead(Queue::Write); break;
       case kAsyncRefreshMessage: ExecuteHead(Queue::Refresh); break;
+      case kClientGoneMessage: ReclaimGoneClient(); break;
     }
   });
   return 0;
@@ -86,7 +88,8 @@ void TGroup::KeepAliveTick() {
     WORD qualities[1] = {};
     FILETIME stamps[1] = {};
     HRESULT errors[1] = {};
-    callback->OnDataChange(0, clientHandle_, S_OK, S_OK, 0, handles, values, qualities, stamps, errors);
+    SinkFailed(callback->OnDataChange(0, clientHandle_, S_OK, S_OK, 0, handles, values, qualities, stamps, errors),
+               L"OnDataChange");
   }
   else if (adviseSink_)
     Deliver(dataFormat_, BuildKeepAliveStream(clientHandle_));
@@ -143,7 +146,10 @@ void TGroup::SendDataChange() {
   ComPtr<IOPCDataCallback> callback = dataCallback_;
   HRESULT hr = callback->OnDataChange(0, clientHandle_, masterQuality, masterError, n, handles.Get(), values.Get(),
                                       qualities.Get(), stamps.Get(), errors.Get());
-  if (SUCCEEDED(hr)) MarkUpdated();
+  if (SUCCEEDED(hr))
+    MarkUpdated();
+  else
+    SinkFailed(hr, L"OnDataChange");
 }
 
 void TGroup::MarkUpdated() {

@@ -3,7 +3,10 @@
 
 #include <algorithm>
 
+#include "../api/client_gone.h"
+#include "../api/error_texts.h"
 #include "../api/guard.h"
+#include "../api/logging.h"
 #include "../api/module_state.h"
 #include "../group/group.h"
 
@@ -84,7 +87,15 @@ void TServer::Destroy() {
 }
 
 void TServer::RequestShutdown() {
-  if (ComPtr<IOPCShutdown> sink = shutdownSink_) sink->ShutdownRequest(L"");
+  ComPtr<IOPCShutdown> sink = shutdownSink_;
+  if (!sink) return;
+  const HRESULT hr = sink->ShutdownRequest(L"");
+  if (!ClientGone(hr)) return;
+  // Nothing more is asked of a client that is gone.
+  if (shutdownPoint_) shutdownPoint_->Drop();
+  shutdownSink_.Reset();
+  LogOperationError(L"Server: the client is gone (" + WidenMessage(ErrorName(hr)) + L" from ShutdownRequest)",
+                    L"ClientGone");
 }
 
 TGroup* TServer::GetGrp(OPCHANDLE handle, bool isPublic) const {
