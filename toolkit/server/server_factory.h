@@ -11,7 +11,7 @@ class TServerFactory : public ComObject<IClassFactory> {
  public:
   // Registers a new class object for Clsid; throws on failure.
   static ComPtr<TServerFactory> Register(const CLSID& clsid);
-  // Revokes the registration; COM releases its references.
+  // Revokes the registration and the kept stub; COM releases its references.
   void Revoke();
 
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override;
@@ -21,7 +21,11 @@ class TServerFactory : public ComObject<IClassFactory> {
   ~TServerFactory() override = default;
 
  private:
+  void KeepStub();
+
   DWORD cookie_ = 0;
+  // A table-strong reference on this object's own stub, kept while registered.
+  ComPtr<IStream> keptStub_;
 };
 
 }  // namespace quillon
