@@ -100,7 +100,9 @@ int Run(int argc, char** argv) {
   if (!ready) return 21;
   SetEvent(ready);
   CloseHandle(ready);
-  e2e::PumpUntil([] { return false; }, 120000);
+  // LIFETIME_MS in the environment: a client that leaves by itself.
+  const char* lifetime = std::getenv("SUBSCRIBER_LIFETIME_MS");
+  e2e::PumpUntil([] { return false; }, lifetime ? DWORD(std::atol(lifetime)) : 120000);
   return 0;
 }
 

@@ -32,8 +32,8 @@
 // tag's does; the command records "readvalue RESULT", 0 when TEXT does not
 // convert) / readvalue off (back to the read count); churn PATH on|off (the
 // host pushes a new VT_I4 value, counting up, to the tag every 50 ms, as a
-// plant does); figures (records "figures HANDLES PRIVATE_KB" of this
-// process, 0 where the platform answers none).
+// plant does); figures (records "figures HANDLES PRIVATE_KB WINDOWS" of
+// this process, 0 where the platform answers none).
 // The read callback records "read PATH" and, when its result succeeds,
 // answers VT_I4 (the number of reads so far) or the readvalue, quality good
 // and now; the write callback records "write PATH VARTYPE VALUE" and changes
@@ -41,7 +41,7 @@
 //
 // Lines of the events file:
 //   ready | exit | done SEQ | free RESULT | update PATH RESULT
-//   register RESULT | unregister RESULT | readvalue RESULT | figures HANDLES KB
+//   register RESULT | unregister RESULT | readvalue RESULT | figures HANDLES KB WINDOWS
 //   read PATH | write PATH VARTYPE VALUE
 //   server SERVER ACTION
 //   group SERVER NAME ACTION
@@ -50,9 +50,7 @@
 //                                      read/write, under the branch Dyn)
 //   log TEXT
 #include <windows.h>
-#include <psapi.h>
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
@@ -60,8 +58,8 @@
 #include <sstream>
 #include <string>
 #include <utility>
-#include <vector>
 
+#include "process_figures.h"
 #include "quillon_dll.h"
 
 namespace {
@@ -244,46 +242,9 @@ void CALLBACK Churn(HWND, UINT, UINT_PTR, DWORD) {
   }
 }
 
-// The handles this process holds, from the system's handle list: Wine
-// answers GetProcessHandleCount with 0.
-unsigned long CountOwnHandles() {
-  struct Entry {
-    ULONG ownerPid;
-    BYTE objectType, flags;
-    USHORT handle;
-    PVOID object;
-    ACCESS_MASK access;
-  };
-  using Query = LONG(WINAPI*)(int, PVOID, ULONG, PULONG);
-  auto query = reinterpret_cast<Query>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-  if (!query) return 0;
-  std::vector<BYTE> buffer(1 << 20);
-  for (int tries = 0; tries < 8; ++tries) {
-    ULONG needed = 0;
-    const LONG status = query(16 /* SystemHandleInformation */, buffer.data(), ULONG(buffer.size()), &needed);
-    if (status == 0) {
-      const ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
-      const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
-      unsigned long own = 0;
-      for (ULONG i = 0; i < count; ++i)
-        if (entries[i].ownerPid == GetCurrentProcessId()) ++own;
-      return own;
-    }
-    buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
-  }
-  return 0;
-}
-
 void RecordFigures() {
-  DWORD handles = 0;
-  if (!GetProcessHandleCount(GetCurrentProcess(), &handles) || handles == 0) handles = CountOwnHandles();
-  PROCESS_MEMORY_COUNTERS memory{};
-  memory.cb = sizeof memory;
-  unsigned long privateKb = GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)
-                                ? static_cast<unsigned long>(memory.PagefileUsage / 1024)
-                                : 0;
-  Record("figures %lu %lu", static_cast<unsigned long>(handles), privateKb);
+  const e2e::ProcessFigures f = e2e::MeasureProcess(GetCurrentProcessId());
+  Record("figures %lu %lu %lu", f.handles, f.privateKb, f.windows);
 }
 
 void RunCommand(const std::string& file) {
@@ -424,13 +385,17 @@ int main(int argc, char** argv) {
   SetEvent(ready);
   Record("ready");
 
-  // A host whose test died must not linger.
+  // A host whose test died must not linger: it ends two minutes after the
+  // last command (long runs keep it with commands).
   DWORD deadline = GetTickCount() + 120000;
   while (GetTickCount() < deadline) {
     HANDLE wanted[3] = {quit, command, freeRequest};
     DWORD r = MsgWaitForMultipleObjects(freed ? 2 : 3, wanted, FALSE, 200, QS_ALLINPUT);
     if (r == WAIT_OBJECT_0) break;
-    if (r == WAIT_OBJECT_0 + 1) RunCommand(commandFile);
+    if (r == WAIT_OBJECT_0 + 1) {
+      RunCommand(commandFile);
+      deadline = GetTickCount() + 120000;
+    }
     if (r == WAIT_OBJECT_0 + 2) Free();
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
