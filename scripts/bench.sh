@@ -22,6 +22,11 @@ echo "== Browsing a large address space through out-of-process COM ($ARCH)"
 # The program ends itself after eight minutes.
 timeout 540 "$WINE" "$BUILD_DIR/bin/browse_bench.exe"
 echo
+echo "== Soak: 10,000 client sessions and 1,000 killed subscribers against the test host ($ARCH)"
+# Prints the host's handles, private bytes and windows as it goes and their slope per cycle.
+cmake --build "$BUILD_DIR" -j"$(nproc)" --target soak_bench >/dev/null
+timeout 5400 "$WINE" "$BUILD_DIR/bin/soak_bench.exe" "${SOAK_SESSIONS:-10000}" "${SOAK_KILLS:-1000}" 2>/dev/null || true
+echo
 echo "== OPCLumbra: 10,000 clients leaving last, with the one Exit prompt open ($ARCH)"
 # The GUI tests of the single Exit prompt, run as a soak on a virtual display
 # of their own: they print the program's working set before, during and after.
