@@ -226,8 +226,8 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
 
   // A call on a sink answered Hr. When that means the client is gone, the
   // group drops its sinks at once, logs it, and has the client's server
-  // object reclaimed; answers whether it did.
-  bool SinkFailed(HRESULT hr, const wchar_t* call);
+  // object reclaimed.
+  void SinkFailed(HRESULT hr, const wchar_t* call);
   void ReclaimGoneClient();
   // Whether a sink whose calls answer nothing still reaches its client:
   // one round trip, at most once a second; S_OK when not asked.

@@ -21,8 +21,8 @@ constexpr DWORD kProbeIntervalMs = 1000;
 
 }  // namespace
 
-bool TGroup::SinkFailed(HRESULT hr, const wchar_t* call) {
-  if (!ClientGone(hr)) return false;
+void TGroup::SinkFailed(HRESULT hr, const wchar_t* call) {
+  if (!ClientGone(hr)) return;
   if (dataPoint_) dataPoint_->Drop();
   dataCallback_.Reset();
   adviseSink_.Reset();
@@ -32,7 +32,6 @@ bool TGroup::SinkFailed(HRESULT hr, const wchar_t* call) {
                         L"), its callbacks stop and its server object is reclaimed",
                     L"ClientGone");
   if (window_) PostMessageW(window_, kClientGoneMessage, 0, 0);
-  return true;
 }
 
 void TGroup::ReclaimGoneClient() {

@@ -130,9 +130,8 @@ void TGroup::Deliver(FORMATETC format, const std::vector<uint8_t>& stream) {
   STGMEDIUM medium{};
   medium.tymed = TYMED_HGLOBAL;
   medium.hGlobal = block;
-  // IAdviseSink::OnDataChange answers nothing: a client that is gone shows
-  // in the call's own failure, which COM reports through the message filter
-  // and not here, so the sink's liveness is asked for afterwards.
+  // IAdviseSink::OnDataChange returns nothing, so whether its client is
+  // still there is asked afterwards.
   sink->OnDataChange(&format, &medium);
   GlobalFree(block);
   SinkFailed(ProbeSink(sink.Get()), L"IAdviseSink::OnDataChange");
