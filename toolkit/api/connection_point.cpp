@@ -59,7 +59,8 @@ STDMETHODIMP TConnectionPoint::GetConnectionInterface(IID* piid) {
 STDMETHODIMP TConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** ppcpc) {
   if (!ppcpc) return E_POINTER;
   *ppcpc = container_;
-  if (!container_) return E_UNEXPECTED;
+  // A point whose group or server object is gone has no container to hand back.
+  if (!container_) return E_FAIL;
   container_->AddRef();
   return S_OK;
 }
