@@ -37,6 +37,7 @@ class HostProcess {
   bool Quit(DWORD ms);
   bool Running() const;
   DWORD ExitCode() const;
+  DWORD ProcessId() const { return pi_.dwProcessId; }
   // Runs one host command and waits until the host reports it done, pumping
   // this thread's messages meanwhile: the command may call back into this
   // apartment (ShutDown calls the client's shutdown sink).

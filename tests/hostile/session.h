@@ -1,0 +1,187 @@
+#pragma once
+// One seeded run against one host: what the client holds of the server
+// object and its groups, and the checks every call goes through.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "opc_client.h"
+#include "random_args.h"
+#include "sinks.h"
+
+namespace hostile {
+
+using e2e::Com;
+
+// What a run found, over every seed.
+struct Tally {
+  unsigned long long calls = 0;
+  unsigned long crashes = 0, hangs = 0, wrong = 0, logged = 0;
+  unsigned long long byDesign = 0;  // answers the toolkit gives on purpose, off the published contract
+  unsigned long notes = 0;
+  // Failure lines printed per kind of failure, so that one fault met a
+  // thousand times does not bury the others.
+  std::map<std::string, unsigned long> printed;
+};
+
+struct ServerObject {
+  Com<IOPCServer> server;
+  Com<IOPCCommon> common;
+  Com<IOPCBrowseServerAddressSpace> space;
+  Com<IOPCItemProperties> properties;
+  Com<IOPCBrowse> browse;
+  Com<IOPCItemIO> itemIo;
+  Com<IConnectionPointContainer> container;
+  Com<IConnectionPoint> point;
+  Com<IOPCServerPublicGroups> publicGroups;
+  Com<IPersistFile> persist;
+  Com<IEnumString> strings;
+  Com<IEnumUnknown> groupObjects;
+  std::vector<DWORD> cookies;
+  bool Empty() const {
+    return !server && !common && !space && !properties && !browse && !itemIo && !container && !point &&
+           !publicGroups && !persist && !strings && !groupObjects;
+  }
+};
+
+struct Group {
+  DWORD handle = 0;
+  std::wstring name;
+  bool removed = false, forced = false;
+  Com<IOPCGroupStateMgt> state;
+  Com<IOPCGroupStateMgt2> state2;
+  Com<IOPCItemMgt> items;
+  Com<IOPCSyncIO> sync;
+  Com<IOPCSyncIO2> sync2;
+  Com<IOPCAsyncIO> async;
+  Com<IOPCAsyncIO2> async2;
+  Com<IOPCAsyncIO3> async3;
+  Com<IOPCItemDeadbandMgt> deadband;
+  Com<IOPCItemSamplingMgt> sampling;
+  Com<IConnectionPointContainer> container;
+  Com<IConnectionPoint> point;
+  Com<IDataObject> data;
+  Com<IEnumOPCItemAttributes> itemEnum;
+  std::vector<DWORD> itemHandles, removedItems, cookies, streamCookies, transactions;
+  bool Empty() const {
+    return !state && !state2 && !items && !sync && !sync2 && !async && !async2 && !async3 && !deadband && !sampling &&
+           !container && !point && !data && !itemEnum;
+  }
+  // Stores Unk, an interface of the group returned for Riid, in its slot;
+  // false (and released) when the group has no slot for Riid.
+  bool Adopt(REFIID riid, IUnknown* unk);
+};
+
+class Session;
+
+// One call: its number, method and arguments (the failure line), the
+// watchdog's clock, and the checks on its answer.
+class Call {
+ public:
+  Call(Session& s, const char* method, bool disconnected = false);
+  template <class T>
+  Call& Arg(const char* name, const T& value) {
+    args_ << (first_ ? "" : ", ") << name << '=' << value;
+    first_ = false;
+    return *this;
+  }
+  Call& ArgHex(const char* name, uint32_t value) { return Arg(name, Hex(value)); }
+  // The call carries an argument the proxy rejects before sending.
+  Call& Refused(bool refused = true) {
+    refused_ = refused_ || refused;
+    return *this;
+  }
+
+  // Makes the call: F returns its HRESULT; Outs are the out-pointers that
+  // must be null when it fails.
+  template <class F, class... P>
+  HRESULT Run(F&& f, P*&... outs) {
+    Begin();
+    const HRESULT hr = f();
+    End(hr, {static_cast<const void*>(outs)...});
+    return hr;
+  }
+  // Per-item results: S_OK means every item succeeded, S_FALSE that one
+  // failed at least; a successful call with items returns its array.
+  void Items(HRESULT hr, const HRESULT* errors, DWORD count);
+  // A successful call must hand out what it promised.
+  void Expect(bool holds, const char* what);
+  std::string Line() const;
+
+ private:
+  void Begin();
+  void End(HRESULT hr, std::initializer_list<const void*> outs);
+  void Fail(const std::string& kind, const std::string& detail);
+
+  Session& s_;
+  const char* method_;
+  bool disconnected_, refused_ = false, first_ = true;
+  unsigned long number_;
+  HRESULT last_ = S_OK;
+  std::ostringstream args_;
+};
+
+class Session {
+ public:
+  Session(uint32_t seed, unsigned long calls, e2e::HostProcess& host, const CLSID& clsid, Tally& tally);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  ~Session();
+  // Runs the calls; false when the host ended under them.
+  bool Run();
+
+  // Interfaces of the server object, asked for again when released.
+  template <class I>
+  I* Need(Com<I>& slot) {
+    if (!slot) Query(slot, __uuidof(I));
+    return slot.get();
+  }
+  template <class I>
+  I* Need(Group& g, Com<I>& slot) {
+    if (!slot) QueryGroup(g, slot, __uuidof(I));
+    return slot.get();
+  }
+  bool Connect();
+
+  Hostile rnd;
+  Tally& tally;
+  const uint32_t seed;
+  unsigned long number = 0;  // of the call under way
+  bool hostGone = false;
+  ServerObject so;
+  std::vector<std::unique_ptr<Group>> groups;
+  std::vector<DWORD> liveGroups, staleGroups;
+  std::vector<std::wstring> groupNames;
+  Com<e2e::DataCallbackSink> dataSink = e2e::DataCallbackSink::Make();
+  Com<ShutdownCounter> shutdownSink = ShutdownCounter::Make();
+  Com<StreamCounter> streamSink = StreamCounter::Make();
+  Com<e2e::BareUnknown> bare = e2e::BareUnknown::Make();
+  CLIPFORMAT formats[3];
+  e2e::HostProcess& host;
+
+ private:
+  template <class I>
+  void Query(Com<I>& slot, REFIID riid);
+  template <class I>
+  void QueryGroup(Group& g, Com<I>& slot, REFIID riid);
+  IUnknown* AnyServerInterface() const;
+  void Step();
+  void Release();
+
+  const unsigned long calls_;
+  const CLSID clsid_;
+};
+
+// The known item IDs of the host's tag file (tests/hostile/runner.cpp).
+const std::vector<std::wstring>& KnownIds();
+const std::vector<std::string>& TagLines();
+
+// One random call on one of the server object's interfaces.
+void CallServerObject(Session& s);
+// One random call on one of Group's interfaces.
+void CallGroup(Session& s, Group& g);
+
+}  // namespace hostile
