@@ -41,3 +41,13 @@ trap '"$WINESERVER" -k >/dev/null 2>&1 || true; kill "$XVFB_PID" 2>/dev/null || 
 soak_log="$BUILD_DIR/exit_prompt_soak.log"
 (cd "$BUILD_DIR" && LUMBRA_EXIT_CYCLES="${LUMBRA_EXIT_CYCLES:-10000}" ctest -L soak -V >"$soak_log" 2>&1) || true
 grep -E '\[ figures|\[  (PASSED|FAILED)|watchdog|tests passed' "$soak_log" || cat "$soak_log"
+echo
+echo "== Hostile client: 10^6 seeded calls with hostile arguments against one host ($ARCH)"
+# One host serves every seed, so that its figures before and after compare.
+# Into a file, not a pipe, which Wine's desktop process would keep open.
+cmake --build "$BUILD_DIR" -j"$(nproc)" --target hostile_tests >/dev/null
+hostile_log="$BUILD_DIR/hostile_soak.log"
+timeout 10800 "$WINE" "$BUILD_DIR/bin/hostile_client.exe" --seed 100000 --seeds 500 --calls 2000 --shared-host \
+  >"$hostile_log" 2>&1 || true
+grep -E '^hostile: (server|seeds|CRASH|HANG)' "$hostile_log" || tail -n 20 "$hostile_log"
+echo "failure lines: $(grep -c '^hostile: FAIL' "$hostile_log") (in $hostile_log)"
