@@ -147,6 +147,10 @@ const std::map<std::string, Codes, std::less<>>& ByDesignTable() {
       {"IOPCAsyncIO::Refresh", {S_FALSE}},
       {"IOPCAsyncIO2::Refresh2", {S_FALSE}},
       {"IOPCAsyncIO3::RefreshMaxAge", {S_FALSE}},
+      // A clone whose items cannot all be added again (the requested-type
+      // check depends on the tag's value of the moment) passes AddItems'
+      // answer on.
+      {"IOPCGroupStateMgt::CloneGroup", {S_FALSE}},
       // The optional sampling interface is served only to refuse it.
       {"IOPCItemSamplingMgt::SetItemSamplingRate", {E_NOTIMPL}},
       {"IOPCItemSamplingMgt::GetItemSamplingRate", {E_NOTIMPL}},

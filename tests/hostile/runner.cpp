@@ -7,6 +7,7 @@
 #include <iterator>
 #include <cstdio>
 
+#include "process_figures.h"
 #include "watchdog.h"
 
 namespace hostile {
@@ -46,11 +47,17 @@ void PrintFigures(const char* when, DWORD pid) {
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
     if (GetProcessMemoryInfo(p, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory)) {
-      privateBytes = std::to_string(memory.PrivateUsage / 1024) + " KB";
+      // Wine fills only the pagefile figure, which is the private bytes too.
+      const SIZE_T bytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
+      privateBytes = std::to_string(bytes / 1024) + " KB";
       workingSet = std::to_string(memory.WorkingSetSize / 1024) + " KB";
     }
-    // Wine answers no handle count for another process.
-    if (DWORD n = 0; GetProcessHandleCount(p, &n) && n > 0) handles = std::to_string(n);
+    // Wine answers no handle count for another process; the system's handle
+    // list may still know.
+    if (DWORD n = 0; GetProcessHandleCount(p, &n) && n > 0)
+      handles = std::to_string(n);
+    else if (unsigned long listed = e2e::MeasureProcess(pid).handles)
+      handles = std::to_string(listed) + " (system's handle list)";
     CloseHandle(p);
   }
   std::printf("hostile: server %s: private bytes %s, working set %s, handles %s\n", when, privateBytes.c_str(),
@@ -93,6 +100,12 @@ int RunAll(const Options& o) {
         break;
       }
       if (o.sharedHost) PrintFigures("before", host->process->ProcessId());
+    }
+    // The host ends two minutes after its last command: a shared one is
+    // kept with one per seed.
+    if (o.sharedHost && k > 0 && !host->process->Command("churn Counter on")) {
+      std::printf("hostile: FAIL seed=%u: the host did not answer a command\n", seed);
+      ++tally.wrong;
     }
     {
       Session session(seed, o.calls, *host->process, host->id.clsid, tally);
