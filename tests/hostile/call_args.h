@@ -49,6 +49,4 @@ struct Ids {
   }
 };
 
-inline std::string Shown(const Text& t) { return t.shown; }
-
 }  // namespace hostile

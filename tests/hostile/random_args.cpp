@@ -125,13 +125,12 @@ void Hostile::Value(quillon::Variant& out, std::string& shown) {
     case 11: V_VT(&v) = VT_BOOL; V_BOOL(&v) = VARIANT_BOOL(Chance(50) ? VARIANT_TRUE : SHORT(Bits())); break;
     case 12: V_VT(&v) = VT_UNKNOWN; V_UNKNOWN(&v) = nullptr; break;
     case 13: {
-      V_VT(&v) = VT_DECIMAL;
       DECIMAL& d = V_DECIMAL(&v);
       d.scale = BYTE(Below(40));  // beyond 28 is malformed
       d.sign = BYTE(Chance(50) ? DECIMAL_NEG : 0);
       d.Hi32 = Bits();
       d.Lo64 = (ULONGLONG(Bits()) << 32) | Bits();
-      V_VT(&v) = VT_DECIMAL;
+      V_VT(&v) = VT_DECIMAL;  // after the DECIMAL, which shares its first word
       break;
     }
     case 14: V_VT(&v) = VT_I1; V_I1(&v) = CHAR(Bits()); break;

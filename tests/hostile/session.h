@@ -19,7 +19,7 @@ using e2e::Com;
 // What a run found, over every seed.
 struct Tally {
   unsigned long long calls = 0;
-  unsigned long crashes = 0, hangs = 0, wrong = 0, logged = 0;
+  unsigned long crashes = 0, wrong = 0, logged = 0;  // a hang ends the run (watchdog.h)
   unsigned long long byDesign = 0;  // answers the toolkit gives on purpose, off the published contract
   unsigned long notes = 0;
   // Failure lines printed per kind of failure, so that one fault met a

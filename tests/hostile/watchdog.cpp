@@ -17,7 +17,7 @@ DWORD WINAPI Watch(void*) {
     std::lock_guard guard(lock);
     if (!startedAt || GetTickCount64() - startedAt < kCallLimitMs) continue;
     std::printf("hostile: HANG %s did not return within %lu ms\n", current.c_str(), kCallLimitMs);
-    std::printf("hostile: calls ended by a hang; crashes 0, hangs 1\n");
+    std::printf("hostile: the run ends with this hang\n");
     std::fflush(stdout);
     if (HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, host)) {
       TerminateProcess(h, 9);
