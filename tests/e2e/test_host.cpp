@@ -33,7 +33,11 @@
 // convert) / readvalue off (back to the read count); churn PATH on|off (the
 // host pushes a new VT_I4 value, counting up, to the tag every 50 ms, as a
 // plant does); figures (records "figures HANDLES PRIVATE_KB WINDOWS" of
-// this process, 0 where the platform answers none).
+// this process, 0 where the platform answers none); modalpump on|off (a
+// message filter that dispatches posted and timer messages while a call
+// waits, as Windows' modal loop does) / modalpump depth (records "modalpump
+// depth N calls M": the deepest nesting of such waits so far, and how often
+// the filter was asked).
 // The read callback records "read PATH" and, when its result succeeds,
 // answers VT_I4 (the number of reads so far) or the readvalue, quality good
 // and now; the write callback records "write PATH VARTYPE VALUE" and changes
@@ -42,6 +46,7 @@
 // Lines of the events file:
 //   ready | exit | done SEQ | free RESULT | update PATH RESULT
 //   register RESULT | unregister RESULT | readvalue RESULT | figures HANDLES KB WINDOWS
+//   modalpump depth N calls M
 //   read PATH | write PATH VARTYPE VALUE
 //   server SERVER ACTION
 //   group SERVER NAME ACTION
@@ -51,6 +56,7 @@
 //   log TEXT
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
@@ -242,6 +248,49 @@ void CALLBACK Churn(HWND, UINT, UINT_PTR, DWORD) {
   }
 }
 
+// A message filter that, while a call of this thread waits for its answer,
+// dispatches the thread's posted and timer messages, as the modal loop of
+// Windows' COM runtime does and Wine's does not. It keeps the deepest nesting
+// of such waits it has seen: a call made from a message it dispatched waits
+// inside it.
+class ModalPump : public IMessageFilter {
+ public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = riid == IID_IUnknown || riid == IID_IMessageFilter ? static_cast<IMessageFilter*>(this) : nullptr;
+    if (!*out) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  // Static: it lives as long as the host.
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP_(DWORD) HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override { return SERVERCALL_ISHANDLED; }
+  STDMETHODIMP_(DWORD) RetryRejectedCall(HTASK, DWORD, DWORD) override { return DWORD(-1); }
+  STDMETHODIMP_(DWORD) MessagePending(HTASK, DWORD, DWORD) override {
+    ++depth_;
+    ++calls_;
+    deepest_ = std::max(deepest_, depth_);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_QS_POSTMESSAGE | PM_REMOVE)) DispatchMessageW(&msg);
+    --depth_;
+    return PENDINGMSG_WAITDEFPROCESS;
+  }
+  int Deepest() const { return deepest_; }
+  int Calls() const { return calls_; }
+
+ private:
+  int depth_ = 0, deepest_ = 0, calls_ = 0;
+};
+
+ModalPump modalPump;
+HANDLE modalWaker = nullptr;
+
+DWORD WINAPI WakeModalWaits(void* thread) {
+  while (PostThreadMessageW(DWORD(uintptr_t(thread)), WM_NULL, 0, 0)) Sleep(10);
+  return 0;
+}
+
 void RecordFigures() {
   const e2e::ProcessFigures f = e2e::MeasureProcess(GetCurrentProcessId());
   Record("figures %lu %lu %lu", f.handles, f.privateKb, f.windows);
@@ -332,6 +381,17 @@ void RunCommand(const std::string& file) {
     if (churning.empty() && churnTimer) KillTimer(nullptr, std::exchange(churnTimer, 0));
   } else if (command == "figures") {
     RecordFigures();
+  } else if (command == "modalpump") {
+    std::string what;
+    words >> what;
+    if (what == "on" && CoRegisterMessageFilter(&modalPump, nullptr) == S_OK && !modalWaker) {
+      // Wine's wait wakes for posted messages, not for timers: a message
+      // every 10 ms has it ask the filter that often.
+      modalWaker = CreateThread(nullptr, 0, WakeModalWaits, reinterpret_cast<void*>(uintptr_t(GetCurrentThreadId())),
+                                0, nullptr);
+    }
+    if (what == "off") CoRegisterMessageFilter(nullptr, nullptr);
+    if (what == "depth") Record("modalpump depth %d calls %d", modalPump.Deepest(), modalPump.Calls());
   } else {
     Record("unknown command %s", line.c_str());
   }

@@ -167,6 +167,7 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   void* QueryOther(REFIID riid) override;
 
  private:
+  class TickCall;
   // One definition: its code, and the tag it names when it can be added.
   HRESULT ValidateItem(const OPCITEMDEF& def, OPCITEMRESULT& result, TOPCTag** found);
   // The arrays of ValidateItems and AddItems, with the tags found per entry.
@@ -271,6 +272,8 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   FORMATETC writeCompleteFormat_;
   bool tornDown_ = false;
   DWORD lastProbe_ = 0;
+  // A tick's call on the sink has not returned yet.
+  bool delivering_ = false;
 };
 
 template <class PerItem>

@@ -74,12 +74,39 @@ void TGroup::UpdateTick() {
   SendUpdateNow();
 }
 
+// While a tick's call waits for its client, the runtime's modal loop may
+// dispatch this thread's timers (Windows does). A client slow to answer would
+// then get the next tick's call inside the first, and so on without end, each
+// a frame deeper on this thread's stack: one tick's call at a time per group.
+// What changes meanwhile stays pending for the tick after.
+class TGroup::TickCall {
+ public:
+  explicit TickCall(TGroup& group) : group_(&group), busy_(group.delivering_) {
+    if (!busy_) group.delivering_ = true;
+  }
+  TickCall(const TickCall&) = delete;
+  TickCall& operator=(const TickCall&) = delete;
+  ~TickCall() {
+    if (!busy_) group_->delivering_ = false;
+  }
+  bool Busy() const { return busy_; }
+
+ private:
+  // The call may end in the group's removal: it lives until the flag is down.
+  ComPtr<TGroup> group_;
+  bool busy_;
+};
+
 void TGroup::SendUpdateNow() {
+  const TickCall call(*this);
+  if (call.Busy()) return;
   if (dataCallback_ && enabled_) SendDataChange();
   if (adviseSink_) SendStreamDataChange();
 }
 
 void TGroup::KeepAliveTick() {
+  const TickCall call(*this);
+  if (call.Busy()) return;
   if (ComPtr<IOPCDataCallback> callback = dataCallback_) {
     // Empty arrays, not null ones: the proxy refuses null top-level arrays
     // before the call leaves this process, even with a count of 0.
