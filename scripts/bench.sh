@@ -27,6 +27,10 @@ echo "== Soak: 10,000 client sessions and 1,000 killed subscribers against the t
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target soak_bench >/dev/null
 timeout 5400 "$WINE" "$BUILD_DIR/bin/soak_bench.exe" "${SOAK_SESSIONS:-10000}" "${SOAK_KILLS:-1000}" 2>/dev/null || true
 echo
+echo "== Another client's latency beside a client sleeping 1 s in every callback ($ARCH)"
+cmake --build "$BUILD_DIR" -j"$(nproc)" --target slow_client_bench >/dev/null
+timeout 900 "$WINE" "$BUILD_DIR/bin/slow_client_bench.exe" 1000 40 2>/dev/null || true
+echo
 echo "== OPCLumbra: 10,000 clients leaving last, with the one Exit prompt open ($ARCH)"
 # The GUI tests of the single Exit prompt, run as a soak on a virtual display
 # of their own: they print the program's working set before, during and after.
