@@ -25,11 +25,13 @@ constexpr UINT kTrayMessage = WM_APP + 1;
 // Exit asked for by the toolkit binding, run once the toolkit's call has returned.
 constexpr UINT kRunExitMessage = WM_APP + 2;
 constexpr UINT_PTR kClockTimer = 1;
+constexpr UINT_PTR kLogFlushTimer = 2;
+constexpr UINT kLogFlushMs = 100;
 constexpr int kMemoHeight = 79;
 constexpr int kSplitterWidth = 3;
 constexpr int kMinPaneWidth = 30;
 // Beyond this many characters the oldest half of the log is dropped.
-constexpr int kLogLimit = 1 << 20;
+constexpr size_t kLogLimit = size_t(1) << 20;
 
 const wchar_t kCaption[] = L"OPCLumbra 1.0 (Lumbra Software)";
 
@@ -40,7 +42,8 @@ void AppendCommand(HMENU menu, UINT id) {
 
 }  // namespace
 
-TForm1::TForm1(HINSTANCE instance) : instance_(instance), store_([] {
+TForm1::TForm1(HINSTANCE instance)
+    : instance_(instance), log_(kLogLimit, kLogFlushTimer, kLogFlushMs), store_([] {
   wchar_t path[MAX_PATH];
   DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
   return ConfigFileName(std::filesystem::path(std::wstring(path, n)));
@@ -142,6 +145,7 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         std::wstring now = NowText();
         SendMessageW(status_, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(now.c_str()));
       }
+      if (wParam == log_.TimerId()) log_.Flush();
       return 0;
     case kTrayMessage:
       if (lParam == WM_LBUTTONDBLCLK) Restore();
@@ -247,6 +251,7 @@ void TForm1::CreateControls() {
                           WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 0, 0, 0,
                           0, hwnd_, reinterpret_cast<HMENU>(IdMemo), instance_, nullptr);
   SendMessageW(memo_, EM_SETLIMITTEXT, 0, 0);
+  log_.Attach(hwnd_, memo_);
   status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd_,
                             reinterpret_cast<HMENU>(IdStatus), instance_, nullptr);
   for (HWND control : {tree_, list_, memo_, status_})
@@ -355,22 +360,7 @@ void TForm1::Layout() {
   SendMessageW(status_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
 }
 
-void TForm1::AddLogLine(const std::u16string& line) {
-  if (!memo_) return;
-  int length = GetWindowTextLengthW(memo_);
-  if (length > kLogLimit) {
-    // Drop the oldest half, at a line boundary.
-    int cut = int(SendMessageW(memo_, EM_LINEINDEX, SendMessageW(memo_, EM_LINEFROMCHAR, length / 2, 0) + 1, 0));
-    if (cut > 0) {
-      SendMessageW(memo_, EM_SETSEL, 0, cut);
-      SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-      length = GetWindowTextLengthW(memo_);
-    }
-  }
-  std::wstring text = (length > 0 ? L"\r\n" : L"") + W(line);
-  SendMessageW(memo_, EM_SETSEL, length, length);
-  SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-}
+void TForm1::AddLogLine(const std::u16string& line) { log_.Add(W(line)); }
 
 void TForm1::RunExit() {
   // Called from inside the toolkit's notification: the password prompt waits for the call to return.

@@ -11,6 +11,7 @@
 #include "app_icon.h"
 #include "binding_host.h"
 #include "config_store.h"
+#include "log_pane.h"
 #include "tag_manager.h"
 #include "toolkit_binding.h"
 #include "tray_icon.h"
@@ -86,6 +87,7 @@ class TForm1 final : public BindingHost {
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
   HWND toolbar_ = nullptr, tree_ = nullptr, list_ = nullptr, memo_ = nullptr, status_ = nullptr;
+  TLogPane log_;
   HMENU mainMenu_ = nullptr, contextMenu_ = nullptr, trayMenu_ = nullptr;
   HACCEL shortcuts_ = nullptr;
   HFONT font_ = nullptr;
