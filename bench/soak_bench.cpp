@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "client_session.h"
 #include "opc_client.h"
 #include "process_figures.h"
 
@@ -30,23 +31,6 @@ std::wstring TagId(int i) {
   std::swprintf(id, 16, L"S.T%03d", i);
   return id;
 }
-
-class CountingSink : public Sink<IOPCDataCallback> {
- public:
-  STDMETHODIMP OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                            HRESULT*) override {
-    ++changes;
-    return S_OK;
-  }
-  STDMETHODIMP OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                              HRESULT*) override {
-    ++reads;
-    return S_OK;
-  }
-  STDMETHODIMP OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*, HRESULT*) override { return S_OK; }
-  STDMETHODIMP OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
-  int changes = 0, reads = 0;
-};
 
 struct Sample {
   double x;
@@ -88,75 +72,6 @@ void PrintSlopes(const char* per, const std::vector<Sample>& samples) {
   std::fflush(stdout);
 }
 
-// One whole client session; false with the step that failed printed.
-bool Session(const CLSID& clsid) {
-  auto fail = [](const char* step, HRESULT hr) {
-    std::printf("session failed at %s: 0x%08lX\n", step, static_cast<unsigned long>(hr));
-    return false;
-  };
-  Com<IOPCServer> server;
-  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IOPCServer), server.put_void());
-  if (FAILED(hr)) return fail("connect", hr);
-  OPCHANDLE groupHandle = 0;
-  DWORD revised = 0;
-  Com<IOPCItemMgt> items;
-  hr = server->AddGroup(L"Soak", TRUE, 100, 1, nullptr, nullptr, 0, &groupHandle, &revised, __uuidof(IOPCItemMgt),
-                        items.put_unknown());
-  if (FAILED(hr)) return fail("AddGroup", hr);
-  ItemDefs defs;
-  for (int i = 0; i < kItems; ++i) defs.Add(TagId(i), VT_EMPTY, OPCHANDLE(i + 1));
-  ItemResults added;
-  hr = items->AddItems(defs.Count(), defs.Data(), &added.results, &added.errors);
-  if (FAILED(hr)) return fail("AddItems", hr);
-  std::vector<OPCHANDLE> handles;
-  for (int i = 0; i < kItems; ++i) handles.push_back(added.results[i].hServer);
-
-  Com<CountingSink> sink(new CountingSink);
-  Com<IConnectionPoint> point;
-  DWORD cookie = 0;
-  hr = items.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point.put());
-  if (SUCCEEDED(hr)) hr = point->Advise(sink.get(), &cookie);
-  if (FAILED(hr)) return fail("Advise", hr);
-
-  auto sync = items.As<IOPCSyncIO>();
-  OPCITEMSTATE* states = nullptr;
-  HRESULT* errors = nullptr;
-  hr = sync->Read(OPC_DS_DEVICE, kItems, handles.data(), &states, &errors);
-  if (FAILED(hr)) return fail("Read", hr);
-  for (int i = 0; i < kItems; ++i) VariantClear(&states[i].vDataValue);
-  CoTaskMemFree(states);
-  CoTaskMemFree(errors);
-
-  std::vector<VARIANT> values(10);
-  for (int i = 0; i < 10; ++i) {
-    V_VT(&values[i]) = VT_R8;
-    V_R8(&values[i]) = i * 0.5;
-  }
-  errors = nullptr;
-  hr = sync->Write(10, handles.data(), values.data(), &errors);
-  CoTaskMemFree(errors);
-  if (FAILED(hr)) return fail("Write", hr);
-
-  auto async = items.As<IOPCAsyncIO2>();
-  DWORD cancelId = 0;
-  errors = nullptr;
-  hr = async->Read(kItems, handles.data(), 7, &cancelId, &errors);
-  CoTaskMemFree(errors);
-  if (FAILED(hr)) return fail("async Read", hr);
-  if (!PumpUntil([&] { return sink->reads > 0; }, 10000)) return fail("OnReadComplete", E_FAIL);
-
-  point->Unadvise(cookie);
-  errors = nullptr;
-  hr = items->RemoveItems(kItems, handles.data(), &errors);
-  CoTaskMemFree(errors);
-  if (FAILED(hr)) return fail("RemoveItems", hr);
-  point.reset();
-  items.reset();
-  hr = server->RemoveGroup(groupHandle, FALSE);
-  if (FAILED(hr)) return fail("RemoveGroup", hr);
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,7 +80,9 @@ int main(int argc, char** argv) {
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
   const ClassId classId = ClassId::New();
   std::vector<std::string> tags;
+  std::vector<std::wstring> ids;
   for (int i = 0; i < kItems; ++i) {
+    ids.push_back(TagId(i));
     char line[32];
     std::snprintf(line, sizeof line, "S.T%03d 5 3 %d", i, i);
     tags.push_back(line);
@@ -186,7 +103,10 @@ int main(int argc, char** argv) {
     Print("cycle", 0, samples.back().f);
     int failures = 0;
     for (int cycle = 1; cycle <= cycles; ++cycle) {
-      if (!Session(classId.clsid) && ++failures > 10) break;
+      if (const std::string failed = RunClientSession(classId.clsid, ids); !failed.empty()) {
+        std::printf("session failed at %s\n", failed.c_str());
+        if (++failures > 10) break;
+      }
       if (cycle % 500 == 0) {
         samples.push_back({double(cycle), HostFigures(host)});
         Print("cycle", cycle, samples.back().f);

@@ -31,7 +31,7 @@ echo "== Another client's latency beside a client sleeping 1 s in every callback
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target slow_client_bench >/dev/null
 timeout 900 "$WINE" "$BUILD_DIR/bin/slow_client_bench.exe" 1000 40 2>/dev/null || true
 echo
-echo "== OPCLumbra: 10,000 clients leaving last with the one Exit prompt open, and 1,000 killed subscribers ($ARCH)"
+echo "== OPCLumbra: 10,000 clients leaving last with the one Exit prompt open; 2,000 sessions and 200 killed subscribers ($ARCH)"
 # The GUI tests of the single Exit prompt, run as a soak on a virtual display
 # of their own: they print the program's working set before, during and after.
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target gui_tests OPCLumbra >/dev/null
@@ -43,7 +43,8 @@ trap '"$WINESERVER" -k >/dev/null 2>&1 || true; kill "$XVFB_PID" 2>/dev/null || 
 # Through ctest, which also holds Wine's desktop for them; into a file, not
 # a pipe, which that desktop process would keep open.
 soak_log="$BUILD_DIR/exit_prompt_soak.log"
-(cd "$BUILD_DIR" && LUMBRA_EXIT_CYCLES="${LUMBRA_EXIT_CYCLES:-10000}" LUMBRA_KILLS="${LUMBRA_KILLS:-1000}" \
+(cd "$BUILD_DIR" && LUMBRA_EXIT_CYCLES="${LUMBRA_EXIT_CYCLES:-10000}" LUMBRA_SESSIONS="${LUMBRA_SESSIONS:-2000}" \
+  LUMBRA_KILLS="${LUMBRA_KILLS:-200}" \
   ctest -L soak -V >"$soak_log" 2>&1) || true
 grep -E '\[ figures|\[  (PASSED|FAILED)|watchdog|tests passed' "$soak_log" || cat "$soak_log"
 echo

@@ -4,7 +4,7 @@
 // for it, while a live client beside it goes on as before.
 #include <sstream>
 
-#include "opc_client.h"
+#include "live_subscriber.h"
 
 namespace e2e {
 namespace {
@@ -15,41 +15,8 @@ struct HostFigures {
   unsigned long handles = 0, privateKb = 0;
 };
 
-class GoneClient : public HostedServer {
+class GoneClient : public BesideALiveSubscriber {
  protected:
-  std::vector<std::string> Tags() const override { return {"Level 3 3 0"}; }
-
-  void TearDown() override {
-    point_.reset();
-    group_.reset();
-    if (host_) {
-      // The shared teardown rejects every log line; here the client-gone
-      // lines are expected, so the test ends the host and checks them itself.
-      server_.reset();
-      EXPECT_TRUE(host_->Running());
-      EXPECT_TRUE(host_->Quit(10000));
-      for (const auto& line : Lines("log ")) EXPECT_EQ(line.rfind("log [ClientGone]", 0), 0u) << line;
-      host_.reset();
-    }
-    HostedServer::TearDown();
-  }
-
-  // The fixture's own client subscribes to Level too.
-  void SubscribeLiveClient() {
-    OPCHANDLE handle = 0;
-    DWORD revised = 0;
-    ASSERT_HR(server_->AddGroup(L"Live", TRUE, 100, 2, nullptr, nullptr, 0, &handle, &revised,
-                                __uuidof(IOPCItemMgt), group_.put_unknown()),
-              S_OK);
-    ItemDefs defs;
-    defs.Add(L"Level", VT_EMPTY, 1);
-    ItemResults added;
-    ASSERT_HR(group_->AddItems(defs.Count(), defs.Data(), &added.results, &added.errors), S_OK);
-    ASSERT_HR(group_.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point_.put()), S_OK);
-    DWORD cookie = 0;
-    ASSERT_HR(point_->Advise(live_.get(), &cookie), S_OK);
-  }
-
   // Starts a subscriber of Mode and answers the handle of its server object.
   std::string StartSubscriber(ClientProcess& client) {
     EXPECT_TRUE(client.WaitReady(20000)) << "the subscriber did not get ready, exit code " << client.ExitCode();
@@ -87,10 +54,6 @@ class GoneClient : public HostedServer {
     std::printf("[ figures  ] host handles %lu -> %lu, private %lu -> %lu KB over 3 s after the reclaim\n",
                 before.handles, after.handles, before.privateKb, after.privateKb);
   }
-
-  Com<IOPCItemMgt> group_;
-  Com<IConnectionPoint> point_;
-  Com<DataCallbackSink> live_ = DataCallbackSink::Make();
 };
 
 TEST_F(GoneClient, AKilledSubscriberIsReclaimedAtItsFirstFailedCallbackAndCalledNoMore) {

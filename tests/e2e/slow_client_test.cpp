@@ -3,56 +3,21 @@
 // "modalpump" message filter makes Wine's do so, as Windows' does), the slow
 // client's group starts no second tick call inside the first, and the other
 // clients' ticks go on meanwhile.
-#include <sstream>
+#include <cstdlib>
 
-#include "opc_client.h"
+#include "live_subscriber.h"
 
 namespace e2e {
 namespace {
 
-class SlowClient : public HostedServer {
+class SlowClient : public BesideALiveSubscriber {
  protected:
-  std::vector<std::string> Tags() const override { return {"Level 3 3 0"}; }
-
-  void TearDown() override {
-    point_.reset();
-    group_.reset();
-    if (host_) {
-      // The killed slow client is found gone: those lines are expected here.
-      server_.reset();
-      EXPECT_TRUE(host_->Running());
-      EXPECT_TRUE(host_->Quit(10000));
-      for (const auto& line : Lines("log ")) EXPECT_EQ(line.rfind("log [ClientGone]", 0), 0u) << line;
-      host_.reset();
-    }
-    HostedServer::TearDown();
-  }
-
-  void SubscribeLiveClient() {
-    OPCHANDLE handle = 0;
-    DWORD revised = 0;
-    ASSERT_HR(server_->AddGroup(L"Live", TRUE, 100, 2, nullptr, nullptr, 0, &handle, &revised,
-                                __uuidof(IOPCItemMgt), group_.put_unknown()),
-              S_OK);
-    ItemDefs defs;
-    defs.Add(L"Level", VT_EMPTY, 1);
-    ItemResults added;
-    ASSERT_HR(group_->AddItems(defs.Count(), defs.Data(), &added.results, &added.errors), S_OK);
-    ASSERT_HR(group_.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point_.put()), S_OK);
-    DWORD cookie = 0;
-    ASSERT_HR(point_->Advise(live_.get(), &cookie), S_OK);
-  }
-
   // -1 when the host's thread never gets back to its own loop to answer.
   int DeepestWait() {
     if (!host_->Command("modalpump depth", 20000)) return -1;
     auto lines = Lines("modalpump depth ");
     return lines.empty() ? -1 : std::atoi(lines.back().c_str() + 16);
   }
-
-  Com<IOPCItemMgt> group_;
-  Com<IConnectionPoint> point_;
-  Com<DataCallbackSink> live_ = DataCallbackSink::Make();
 };
 
 TEST_F(SlowClient, ItsGroupMakesOneTickCallAtATimeAndTheOthersTicksGoOn) {

@@ -15,6 +15,7 @@
 #include "config_file.h"
 #include "input.h"
 #include "lumbra_process.h"
+#include "client_session.h"
 #include "opc_client.h"
 #include "process_figures.h"
 #include "tag.h"
@@ -725,20 +726,22 @@ TEST_F(GuiExitPrompt, TheQuestionAboutSavingIsPartOfTheOnePrompt) {
   EXPECT_EQ(program_->ExitCode(), 0u);
 }
 
-// Subscribers of OPCLumbra killed from outside, one after another, while one
-// live client stays: each is found gone by its group's keep-alive, logged,
-// and reclaimed, so that the program's count of clients stays the truth (the
-// live client leaving last still asks for Exit), and the program stays flat.
+// OPCLumbra under the soaks: whole client sessions, then subscribers killed
+// from outside one after another, while one live client stays. Each killed
+// one is found gone by its group's keep-alive, logged, and reclaimed, so that
+// the program's count of clients stays the truth (the live client leaving
+// last still asks for Exit); the program's figures are printed as it goes.
 class GuiSoak : public GuiServer {
  protected:
   GuiSoak() { watchdogLimit_ = 850s; }
 };
 
-// 20 in the test run, the soak's 1,000 from scripts/bench.sh.
-int KilledClients() {
-  const char* text = std::getenv("LUMBRA_KILLS");
+// How many of each: 100 sessions and 20 kills in the test run, the soak's
+// 2,000 and 200 from scripts/bench.sh (within the test's time limit).
+int SoakCount(const char* variable, int fallback) {
+  const char* text = std::getenv(variable);
   const int n = text ? std::atoi(text) : 0;
-  return n > 0 ? n : 20;
+  return n > 0 ? n : fallback;
 }
 
 size_t GoneLines(const std::wstring& log) {
@@ -747,15 +750,30 @@ size_t GoneLines(const std::wstring& log) {
   return n;
 }
 
-TEST_F(GuiSoak, KilledSubscribersAreReclaimedAndTheProgramStaysFlat) {
-  const int kKills = KilledClients();
+void PrintFigures(const char* what, int count, const e2e::ProcessFigures& f) {
+  std::printf("[ figures  ] %s %5d: handles %lu, private %lu KB, windows %lu\n", what, count, f.handles, f.privateKb,
+              f.windows);
+  std::fflush(stdout);
+}
+
+TEST_F(GuiSoak, SessionsAndKilledSubscribersLeaveTheProgramServingAndItsCountTrue) {
+  const int kSessions = SoakCount("LUMBRA_SESSIONS", 100);
+  const int kKills = SoakCount("LUMBRA_KILLS", 20);
   e2e::Com<IOPCServer> live = Connect();
   ASSERT_TRUE(live);
-  const std::string classText = Narrow(classId_);
   const DWORD pid = program_->Pid();
+  PrintFigures("sessions", 0, e2e::MeasureProcess(pid));
+  for (int session = 1; session <= kSessions; ++session) {
+    const std::string failed = e2e::RunClientSession(clsid_, {L"Area1.Level", L"Area1.Name"});
+    ASSERT_EQ(failed, "") << "session " << session;
+    if (session % 500 == 0 || session == kSessions) PrintFigures("sessions", session, e2e::MeasureProcess(pid));
+  }
+
+  const std::string classText = Narrow(classId_);
   const e2e::ProcessFigures start = e2e::MeasureProcess(pid);
   e2e::ProcessFigures last = start;
   size_t gone = 0;
+  PrintFigures("killed", 0, start);
   for (int kill = 1; kill <= kKills; ++kill) {
     e2e::ClientProcess client("e2e_subscriber.exe", classText, "callback keepalive:200 Area1.Level");
     ASSERT_TRUE(client.WaitReady(20000)) << "subscriber " << kill << " exit code " << client.ExitCode();
@@ -765,13 +783,9 @@ TEST_F(GuiSoak, KilledSubscribersAreReclaimedAndTheProgramStaysFlat) {
     gone = GoneLines(WindowText(Control(kLog)));
     if (kill % 100 == 0 || kill == kKills) {
       last = e2e::MeasureProcess(pid);
-      std::printf("[ figures  ] %d killed subscribers: handles %lu, private %lu KB, windows %lu\n", kill, last.handles,
-                  last.privateKb, last.windows);
-      std::fflush(stdout);
+      PrintFigures("killed", kill, last);
     }
   }
-  std::printf("[ figures  ] before them: handles %lu, private %lu KB, windows %lu\n", start.handles, start.privateKb,
-              start.windows);
   // Wine leaves two events of every killed client's failed calls behind; more
   // than a few handles each would be a leak of ours.
   if (start.handles && last.handles) EXPECT_LE(last.handles, start.handles + 4 * unsigned(kKills) + 30);
