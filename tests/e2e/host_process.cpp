@@ -19,17 +19,32 @@ std::string ExeDir() {
   return p.substr(0, p.find_last_of('\\') + 1);
 }
 
-// Hosts still running, so that a watchdog can end them with the test.
+// Hosts still running, so that a watchdog can end them with the test, and
+// the event files of hosts, so that it can show what they last did.
 std::mutex hostsMutex;
 std::vector<HANDLE> liveHosts;
+std::vector<std::string> eventFiles;
 
 void TerminateHosts() {
   std::lock_guard lock(hostsMutex);
   for (HANDLE h : liveHosts) TerminateProcess(h, 9);
 }
 
+void PrintLastEvents(const std::string& file, size_t count) {
+  std::ifstream in(file);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  fprintf(stderr, "watchdog: last events of %s:\n", file.c_str());
+  for (size_t i = lines.size() > count ? lines.size() - count : 0; i < lines.size(); ++i)
+    fprintf(stderr, "  %s\n", lines[i].c_str());
+}
+
 [[noreturn]] void GiveUp() {
   fputs("watchdog: the test did not finish in time\n", stderr);
+  {
+    std::lock_guard lock(hostsMutex);
+    for (const auto& file : eventFiles) PrintLastEvents(file, 15);
+  }
   fflush(stderr);
   TerminateHosts();
   ExitProcess(3);
@@ -68,6 +83,8 @@ void HostProcess::NameFiles() {
   GetTempPathA(MAX_PATH, temp);
   eventsFile_ = std::string(temp) + prefix_ + ".events";
   for (const char* s : {".ready", ".free", ".quit"}) CloseHandle(Event(s));
+  std::lock_guard lock(hostsMutex);
+  eventFiles.push_back(eventsFile_);
 }
 
 void HostProcess::Launch(std::string commandLine) {
@@ -156,6 +173,10 @@ HostProcess::~HostProcess() {
     }
     CloseHandle(pi_.hProcess);
     CloseHandle(pi_.hThread);
+  }
+  {
+    std::lock_guard lock(hostsMutex);
+    std::erase(eventFiles, eventsFile_);
   }
   DeleteFileA(eventsFile_.c_str());
   DeleteFileA((eventsFile_ + ".cmd").c_str());
