@@ -9,6 +9,12 @@ using namespace quillon;
 
 namespace {
 
+// Enumerators log only failures none of these tests provoke.
+struct SilentLog final : LogSink {
+  void LogOperationError(std::wstring_view, std::wstring_view) const noexcept override {}
+};
+const SilentLog sink;
+
 class Counted : public ComObject<IUnknown> {
  public:
   explicit Counted(int* alive) : alive_(alive) { ++*alive_; }
@@ -34,7 +40,7 @@ std::vector<std::wstring> Fetch(IEnumString* e, ULONG celt, HRESULT* hr) {
 }  // namespace
 
 TEST(EnumString, NextWalksThenReportsOutOfRange) {
-  auto e = MakeEnumString({L"A", L"B", L"\u6db2\u4f4d"});
+  auto e = MakeEnumString(sink, {L"A", L"B", L"\u6db2\u4f4d"});
   HRESULT hr;
   EXPECT_EQ(Fetch(e.Get(), 2, &hr), (std::vector<std::wstring>{L"A", L"B"}));
   EXPECT_EQ(hr, S_OK);
@@ -48,7 +54,7 @@ TEST(EnumString, NextWalksThenReportsOutOfRange) {
 }
 
 TEST(EnumString, ZeroCountIsInvalid) {
-  auto e = MakeEnumString({L"A"});
+  auto e = MakeEnumString(sink, {L"A"});
   LPOLESTR s = nullptr;
   ULONG n = 0;
   EXPECT_EQ(e->Next(0, &s, &n), E_INVALIDARG);
@@ -56,7 +62,7 @@ TEST(EnumString, ZeroCountIsInvalid) {
 }
 
 TEST(EnumString, SkipBeyondTheEndLeavesThePosition) {
-  auto e = MakeEnumString({L"A", L"B", L"C"});
+  auto e = MakeEnumString(sink, {L"A", L"B", L"C"});
   EXPECT_EQ(e->Skip(4), S_FALSE);
   HRESULT hr;
   EXPECT_EQ(Fetch(e.Get(), 1, &hr), std::vector<std::wstring>{L"A"});
@@ -67,7 +73,7 @@ TEST(EnumString, SkipBeyondTheEndLeavesThePosition) {
 }
 
 TEST(EnumString, CloneKeepsThePositionAndIsIndependent) {
-  auto e = MakeEnumString({L"A", L"B", L"C"});
+  auto e = MakeEnumString(sink, {L"A", L"B", L"C"});
   ASSERT_EQ(e->Skip(1), S_OK);
   ComPtr<IEnumString> c;
   ASSERT_EQ(e->Clone(c.Put()), S_OK);
@@ -79,7 +85,7 @@ TEST(EnumString, CloneKeepsThePositionAndIsIndependent) {
 
 TEST(EnumString, CopyDoesNotFollowTheSource) {
   std::vector<std::wstring> src{L"A"};
-  auto e = MakeEnumString(src);
+  auto e = MakeEnumString(sink, src);
   src[0] = L"Z";
   HRESULT hr;
   EXPECT_EQ(Fetch(e.Get(), 1, &hr), std::vector<std::wstring>{L"A"});
@@ -89,7 +95,7 @@ TEST(EnumUnknown, HandsOutReferencedEntriesAndReleasesThemAtTheEnd) {
   int alive = 0;
   {
     std::vector<ComPtr<IUnknown>> groups{MakeCom<Counted>(&alive), MakeCom<Counted>(&alive)};
-    auto e = MakeEnumUnknown(std::move(groups));
+    auto e = MakeEnumUnknown(sink, std::move(groups));
     ASSERT_EQ(alive, 2);
     IUnknown* out[5] = {};
     ULONG fetched = 0;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "except_handler.h"
-#include "module_state.h"
+#include "exports_state.h"
 #include "opc_error.h"
 
 using namespace quillon;
@@ -23,23 +23,23 @@ class Guards : public ::testing::Test {
  protected:
   void SetUp() override {
     lines.clear();
-    Module().Callbacks.log = OnLog;
+    Exports().host.Callbacks.log = OnLog;
   }
-  void TearDown() override { Module().Callbacks.log = nullptr; }
+  void TearDown() override { Exports().host.Callbacks.log = nullptr; }
 };
 
 }  // namespace
 
 TEST_F(Guards, EOPCBecomesTheResultWithoutALogLine) {
-  EXPECT_EQ(ComGuard(L"Op", E_FAIL, []() -> HRESULT { RaiseOPC(OPC_E_UNKNOWNITEMID); }), OPC_E_UNKNOWNITEMID);
-  EXPECT_EQ(ComGuard(L"Op", E_FAIL, []() -> HRESULT { throw EOPC(OPC_S_INUSE); }), OPC_S_INUSE);
+  EXPECT_EQ(ComGuard(Exports().host, L"Op", E_FAIL, []() -> HRESULT { RaiseOPC(OPC_E_UNKNOWNITEMID); }), OPC_E_UNKNOWNITEMID);
+  EXPECT_EQ(ComGuard(Exports().host, L"Op", E_FAIL, []() -> HRESULT { throw EOPC(OPC_S_INUSE); }), OPC_S_INUSE);
   EXPECT_TRUE(lines.empty());
 }
 
 TEST_F(Guards, OtherFailuresAreLoggedUnderTheOperationAndGiveTheFailureCode) {
-  EXPECT_EQ(ComGuard(L"TGroup.ValidateItems", E_FAIL, []() -> HRESULT { throw std::runtime_error("boom"); }), E_FAIL);
-  EXPECT_EQ(ComGuard(L"AddGroup", E_INVALIDARG, []() -> HRESULT { throw 42; }), E_INVALIDARG);
-  EXPECT_EQ(ComGuard(L"Read", E_FAIL, []() -> HRESULT { throw std::bad_alloc(); }), E_OUTOFMEMORY);
+  EXPECT_EQ(ComGuard(Exports().host, L"TGroup.ValidateItems", E_FAIL, []() -> HRESULT { throw std::runtime_error("boom"); }), E_FAIL);
+  EXPECT_EQ(ComGuard(Exports().host, L"AddGroup", E_INVALIDARG, []() -> HRESULT { throw 42; }), E_INVALIDARG);
+  EXPECT_EQ(ComGuard(Exports().host, L"Read", E_FAIL, []() -> HRESULT { throw std::bad_alloc(); }), E_OUTOFMEMORY);
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], L"[TGroup.ValidateItems]boom");
   EXPECT_EQ(lines[1], L"[AddGroup]unknown exception");
@@ -48,8 +48,8 @@ TEST_F(Guards, OtherFailuresAreLoggedUnderTheOperationAndGiveTheFailureCode) {
 
 TEST_F(Guards, ALoggedStepThatFailsLetsTheCallerGoOn) {
   int after = 0;
-  LoggedStep(L"TGroup.RemoveItem", [] { throw std::runtime_error("host refused"); });
-  LoggedStep(L"DoWndProc", [&] { ++after; });
+  LoggedStep(Exports().host, L"TGroup.RemoveItem", [] { throw std::runtime_error("host refused"); });
+  LoggedStep(Exports().host, L"DoWndProc", [&] { ++after; });
   ++after;
   EXPECT_EQ(after, 2);
   ASSERT_EQ(lines.size(), 1u);
@@ -57,8 +57,8 @@ TEST_F(Guards, ALoggedStepThatFailsLetsTheCallerGoOn) {
 }
 
 TEST_F(Guards, ExportGuardReturnsZeroOnAnyFailure) {
-  EXPECT_EQ(ExportGuard(L"RegTag", []() -> BOOL { throw std::runtime_error("bad tag"); }), 0);
-  EXPECT_EQ(ExportGuard(L"RegTag", []() -> BOOL { return kTrue; }), -1);
+  EXPECT_EQ(ExportGuard(Exports().host, L"RegTag", []() -> BOOL { throw std::runtime_error("bad tag"); }), 0);
+  EXPECT_EQ(ExportGuard(Exports().host, L"RegTag", []() -> BOOL { return kTrue; }), -1);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], L"[RegTag]bad tag");
 }

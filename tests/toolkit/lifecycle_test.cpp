@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "module_state.h"
+#include "exports_state.h"
 #include "opc_tag.h"
 #include "quillon.h"
 #include "server.h"
@@ -56,12 +56,13 @@ class Lifecycle : public ::testing::Test {
     logA.clear();
     logB.clear();
     serverEvents.clear();
-    Module().Callbacks = {};
+    Exports().host.Callbacks = {};
   }
   void TearDown() override {
-    if (Module().ClassFactory) FreeServer();
-    Module().Callbacks = {};
+    if (Exports().module) FreeServer();
+    Exports().host.Callbacks = {};
   }
+  static ComPtr<TServer> NewServer() { return MakeCom<TServer>(Exports().module); }
 };
 
 }  // namespace
@@ -96,36 +97,40 @@ TEST_F(Lifecycle, SettersAcceptNilAndTheExSlotsChangeNothing) {
   EXPECT_EQ(SetServerNotify(nullptr), -1);
   EXPECT_EQ(SetReadCallback(nullptr), -1);
   EXPECT_EQ(SetFilterCallback(nullptr), -1);
-  EXPECT_EQ(Module().Callbacks.read, nullptr);
+  EXPECT_EQ(Exports().host.Callbacks.read, nullptr);
   SetLogOption(7);
-  EXPECT_EQ(Module().LogOption, 7);
+  EXPECT_EQ(Exports().host.LogOption, 7);
 }
 
 TEST_F(Lifecycle, CreateBuildsTheRootAndFreeTearsDown) {
   ASSERT_EQ(CreateServer(kClassId, 250), -1);
-  ModuleState& m = Module();
-  EXPECT_EQ(m.ServerClassID, std::wstring(classId.begin(), classId.end()));
-  EXPECT_EQ(m.ServerScanRate, 250);
-  ASSERT_TRUE(m.RootTag);
-  EXPECT_EQ(m.RootTag->Name(), L"ROOT");
-  EXPECT_TRUE(m.ServerList && m.ServerList->empty());
-  EXPECT_TRUE(m.AddressSpaceMutex);
+  std::shared_ptr<ModuleState> m = Exports().module;
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->ServerClassID, std::wstring(classId.begin(), classId.end()));
+  EXPECT_EQ(m->ServerScanRate, 250);
+  ASSERT_TRUE(m->Space().Root());
+  EXPECT_EQ(m->Space().Root()->Name(), L"ROOT");
+  EXPECT_TRUE(m->ServerList.empty());
+  EXPECT_TRUE(m->Space().Mutex());
+  EXPECT_TRUE(m->ClassFactory);
   SetLogNotify(LogA);
   EXPECT_EQ(CreateServer(kClassId, 250), 0);  // one server class per process
   EXPECT_EQ(logA.size(), 1u);
   EXPECT_EQ(FreeServer(), -1);
-  EXPECT_FALSE(m.RootTag);
-  EXPECT_FALSE(m.ServerList);
-  EXPECT_EQ(m.ClassFactory, nullptr);
+  EXPECT_FALSE(Exports().module);
+  EXPECT_FALSE(m->Space().Root());
+  EXPECT_FALSE(m->Space().Mutex());
+  EXPECT_FALSE(m->ClassFactory);
+  m.reset();
   ASSERT_EQ(CreateServer(kClassId, 10), -1);  // and it can be created again
   EXPECT_EQ(FreeServer(), -1);
 }
 
 TEST_F(Lifecycle, FreeLeavesTheTreeWhileAnotherThreadHoldsTheMutex) {
   ASSERT_EQ(CreateServer(kClassId, 10), -1);
-  TOPCTag* root = Module().RootTag.get();
+  TOPCTag* root = CreatedModule().Space().Root();
   root->AddChild(L"Kept");
-  HANDLE mutex = Module().AddressSpaceMutex.Get();
+  HANDLE mutex = CreatedModule().Space().Mutex();
   HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   MutexHolder ctx{mutex, taken, release};
@@ -141,18 +146,18 @@ TEST_F(Lifecycle, FreeLeavesTheTreeWhileAnotherThreadHoldsTheMutex) {
 TEST_F(Lifecycle, ServerObjectsJoinAndLeaveTheListWithNotifications) {
   ASSERT_EQ(CreateServer(kClassId, 10), -1);
   SetServerNotify(OnServer);
-  ComPtr<TServer> a = MakeCom<TServer>();
-  ComPtr<TServer> b = MakeCom<TServer>();
-  ASSERT_EQ(Module().ServerList->size(), 2u);
+  ComPtr<TServer> a = NewServer();
+  ComPtr<TServer> b = NewServer();
+  ASSERT_EQ(Exports().module->ServerList.size(), 2u);
   EXPECT_EQ(serverEvents, (std::vector<std::pair<ServerHandle, LONG>>{{a->Handle(), 0}, {b->Handle(), 0}}));
   ServerHandle ha = a->Handle();
   a.Reset();
-  EXPECT_EQ(Module().ServerList->size(), 1u);
+  EXPECT_EQ(Exports().module->ServerList.size(), 1u);
   EXPECT_EQ(serverEvents.back(), (std::pair<ServerHandle, LONG>{ha, 1}));
 
   EXPECT_EQ(SetServerState(0x10004), -1);
   EXPECT_EQ(b->ServerState(), 4);
-  ComPtr<TServer> c = MakeCom<TServer>();
+  ComPtr<TServer> c = NewServer();
   EXPECT_EQ(c->ServerState(), 1);  // later servers start running
 
   serverEvents.clear();
@@ -167,10 +172,10 @@ TEST_F(Lifecycle, ServerObjectsJoinAndLeaveTheListWithNotifications) {
 TEST_F(Lifecycle, ShutDownDestroysEveryServerOnce) {
   ASSERT_EQ(CreateServer(kClassId, 10), -1);
   SetServerNotify(OnServer);
-  std::vector<ComPtr<TServer>> held{MakeCom<TServer>(), MakeCom<TServer>(), MakeCom<TServer>()};
+  std::vector<ComPtr<TServer>> held{NewServer(), NewServer(), NewServer()};
   serverEvents.clear();
   ShutDown();
   EXPECT_EQ(serverEvents.size(), 3u);
   for (auto& e : serverEvents) EXPECT_EQ(e.second, 1);
-  EXPECT_TRUE(Module().ServerList->empty());
+  EXPECT_TRUE(Exports().module->ServerList.empty());
 }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "module_state.h"
+#include "host_port.h"
 #include "opc_error.h"
 
 using namespace quillon;
@@ -40,11 +40,11 @@ void __stdcall CountingWrite(TagHandle, VARIANT, HRESULT*) { ++hostCalls; }
 class Item : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = Module().Callbacks;
-    Module().Callbacks.read = CountingRead;
-    Module().Callbacks.write = CountingWrite;
+    saved_ = host.Callbacks;
+    host.Callbacks.read = CountingRead;
+    host.Callbacks.write = CountingWrite;
     hostCalls = 0;
-    root = std::make_shared<TOPCTag>(nullptr, L"ROOT");
+    root = std::make_shared<TOPCTag>(std::make_shared<const TagContext>(TagContext{host, 10}), nullptr, L"ROOT");
     analog = root->AddChild(L"Analog");
     analog->SetCanonicalType(VT_R8);
     analog->SetAccessRights(3);
@@ -52,7 +52,7 @@ class Item : public ::testing::Test {
     text->SetCanonicalType(VT_BSTR);
     text->SetAccessRights(1);
   }
-  void TearDown() override { Module().Callbacks = saved_; }
+  void TearDown() override { host.Callbacks = saved_; }
 
   std::unique_ptr<TOPCItem> MakeItem(TOPCTag* tag, OPCHANDLE client = 7, VARTYPE requested = VT_EMPTY) {
     OPCITEMDEF def{};
@@ -67,6 +67,7 @@ class Item : public ::testing::Test {
     VariantClear(&v);
   }
 
+  HostPort host;
   std::shared_ptr<TOPCTag> root;
   TOPCTag* analog = nullptr;
   TOPCTag* text = nullptr;

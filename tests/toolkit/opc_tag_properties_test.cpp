@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "module_state.h"
+#include "host_port.h"
 #include "opc_error.h"
 #include "opc_tag.h"
+#include "property_lists.h"
 
 using namespace quillon;
 
@@ -11,16 +12,14 @@ namespace {
 class TagProperties : public ::testing::Test {
  protected:
   void SetUp() override {
-    Module().TagQualifier = L'.';
-    Module().ServerScanRate = 250;
     tank = root.AddChild(L"Tank1");
     level = tank->AddChild(L"Level");
     level->SetCanonicalType(VT_R8);
     level->SetAccessRights(3);
   }
-  void TearDown() override { Module().ServerScanRate = 10; }
 
-  TOPCTag root{nullptr, L"ROOT"};
+  HostPort host;
+  TOPCTag root{std::make_shared<const TagContext>(TagContext{host, 250}), nullptr, L"ROOT"};
   TOPCTag* tank = nullptr;
   TOPCTag* level = nullptr;
 };
@@ -49,7 +48,7 @@ VARIANT Bstr(const wchar_t* s) {
 
 TEST_F(TagProperties, EveryTagHasTheSixStandardOnes) {
   Available a;
-  ASSERT_EQ(level->QueryAvailableProperties(&a.count, &a.ids, &a.descriptions, &a.types), S_OK);
+  ASSERT_EQ(QueryAvailableProperties(*level, &a.count, &a.ids, &a.descriptions, &a.types), S_OK);
   ASSERT_EQ(a.count, 6u);
   const wchar_t* descriptions[] = {L"Item Canonical DataType", L"Item Value",         L"Item Quality",
                                    L"Item Timestamp",          L"Item Access Rights", L"Server Scan Rate"};
@@ -72,7 +71,7 @@ TEST_F(TagProperties, CustomPropertiesFollowWithTheirItemIds) {
   EXPECT_FALSE(level->AddProperty(L"Six", 6, L"standard", VT_I4));
   EXPECT_FALSE(level->AddProperty(L"Zero", 0, L"standard", VT_I4));
   Available a;
-  ASSERT_EQ(level->QueryAvailableProperties(&a.count, &a.ids, &a.descriptions, &a.types), S_OK);
+  ASSERT_EQ(QueryAvailableProperties(*level, &a.count, &a.ids, &a.descriptions, &a.types), S_OK);
   ASSERT_EQ(a.count, 7u);
   EXPECT_EQ(a.ids[6], 100u);
   EXPECT_STREQ(a.descriptions[6], L"Engineering unit");
@@ -97,7 +96,7 @@ TEST_F(TagProperties, GetItemPropertiesReportsUnknownIdsPerEntry) {
   DWORD ids[] = {2, 99, 4, 6, 1, 5};
   VARIANT* values = nullptr;
   HRESULT* errors = nullptr;
-  ASSERT_EQ(level->GetItemProperties(6, ids, &values, &errors), S_FALSE);
+  ASSERT_EQ(GetItemProperties(*level, 6, ids, &values, &errors), S_FALSE);
   EXPECT_EQ(errors[0], S_OK);
   EXPECT_EQ(V_VT(&values[0]), VT_R8);
   EXPECT_EQ(V_R8(&values[0]), 12.5);
@@ -124,7 +123,7 @@ TEST_F(TagProperties, LookupItemIdsCoversStandardAndCustomIds) {
   DWORD ids[] = {3, 100, 5000};
   HRESULT* errors = nullptr;
   LPWSTR* itemIds = nullptr;
-  ASSERT_EQ(level->LookupItemIDs(3, ids, &errors, &itemIds), S_FALSE);
+  ASSERT_EQ(LookupItemIDs(*level, 3, ids, &errors, &itemIds), S_FALSE);
   EXPECT_STREQ(itemIds[0], L"Tank1.Level.QUALITY");
   EXPECT_STREQ(itemIds[1], L"Tank1.Level.EU");
   EXPECT_EQ(itemIds[2], nullptr);
@@ -156,7 +155,7 @@ TEST_F(TagProperties, SetPropertyConvertsAndRefusesStandardOrAbsentIds) {
 TEST_F(TagProperties, BrowseElementWithAllPropertiesOrChosenOnes) {
   ASSERT_TRUE(level->AddProperty(L"EU", 100, L"Engineering unit", VT_BSTR));
   OPCBROWSEELEMENT all{};
-  level->FillBrowseElement(true, false, all, 0, nullptr);
+  FillBrowseElement(*level, true, false, all, 0, nullptr);
   EXPECT_STREQ(all.szName, L"Level");
   EXPECT_STREQ(all.szItemID, L"Tank1.Level");
   EXPECT_EQ(all.dwFlagValue, DWORD(OPC_BROWSE_ISITEM));
@@ -168,7 +167,7 @@ TEST_F(TagProperties, BrowseElementWithAllPropertiesOrChosenOnes) {
 
   OPCBROWSEELEMENT some{};
   DWORD ids[] = {2, 42};
-  tank->FillBrowseElement(false, true, some, 2, ids);
+  FillBrowseElement(*tank, false, true, some, 2, ids);
   EXPECT_EQ(some.dwFlagValue, DWORD(OPC_BROWSE_HASCHILDREN));
   ASSERT_EQ(some.ItemProperties.dwNumProperties, 2u);
   EXPECT_EQ(some.ItemProperties.hrErrorID, S_FALSE);
@@ -176,7 +175,7 @@ TEST_F(TagProperties, BrowseElementWithAllPropertiesOrChosenOnes) {
   EXPECT_EQ(some.ItemProperties.pItemProperties[1].szItemID, nullptr);
 
   OPCITEMPROPERTIES none{};
-  level->FillItemProperties(true, 0, none, nullptr);
+  FillItemProperties(*level, true, 0, none, nullptr);
   EXPECT_EQ(none.dwNumProperties, 0u);
   EXPECT_EQ(none.pItemProperties, nullptr);
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "module_state.h"
+#include "host_port.h"
 #include "opc_error.h"
 
 using namespace quillon;
@@ -12,19 +12,20 @@ namespace {
 class TagTree : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = Module().Callbacks;
-    Module().TagQualifier = L'.';
+    saved_ = port.Callbacks;
+    port.TagQualifier = L'.';
     tank = root.AddChild(L"Tank1");
     level = tank->AddChild(L"Level");
     level->SetCanonicalType(VT_I4);
     level->SetAccessRights(3);
   }
   void TearDown() override {
-    Module().Callbacks = saved_;
-    Module().TagQualifier = L'.';
+    port.Callbacks = saved_;
+    port.TagQualifier = L'.';
   }
 
-  TOPCTag root{nullptr, L"ROOT"};
+  HostPort port;
+  TOPCTag root{std::make_shared<const TagContext>(TagContext{port, 10}), nullptr, L"ROOT"};
   TOPCTag* tank = nullptr;
   TOPCTag* level = nullptr;
   HostCallbacks saved_;
@@ -93,7 +94,7 @@ TEST_F(TagTree, PropertyNamesAfterALeafResolveToTheLeaf) {
 }
 
 TEST_F(TagTree, OtherQualifier) {
-  Module().TagQualifier = L'/';
+  port.TagQualifier = L'/';
   EXPECT_EQ(level->ItemId(), L"Tank1/Level");
   EXPECT_EQ(root.FindByItemId(L"Tank1/Level"), level);
   EXPECT_EQ(root.FindByItemId(L"Tank1.Level"), nullptr);
@@ -162,7 +163,7 @@ TEST_F(TagTree, ValidateWriteValueMapsConversionFailures) {
 }
 
 TEST_F(TagTree, DeviceReadStoresTheHostValueInTheCanonicalType) {
-  Module().Callbacks.read = ReadCb;
+  port.Callbacks.read = ReadCb;
   host = {};
   EXPECT_EQ(level->DeviceRead(), S_OK);
   EXPECT_EQ(host.reads, 1);
@@ -173,7 +174,7 @@ TEST_F(TagTree, DeviceReadStoresTheHostValueInTheCanonicalType) {
 }
 
 TEST_F(TagTree, DeviceReadOfAValueThatDoesNotConvertKeepsTheTag) {
-  Module().Callbacks.read = ReadCb;
+  port.Callbacks.read = ReadCb;
   host = {};
   level->SetValue(I4(5));
   const uint64_t changes = level->ChangeCount();
@@ -193,7 +194,7 @@ TEST_F(TagTree, DeviceReadOfAValueThatDoesNotConvertKeepsTheTag) {
 }
 
 TEST_F(TagTree, FailedDeviceReadLeavesTheNodeAlone) {
-  Module().Callbacks.read = ReadCb;
+  port.Callbacks.read = ReadCb;
   host = {};
   host.readResult = E_FAIL;
   FILETIME before = level->TimeStamp();
@@ -204,7 +205,7 @@ TEST_F(TagTree, FailedDeviceReadLeavesTheNodeAlone) {
 }
 
 TEST_F(TagTree, ReadCallbackThatSetsOnlyTheValueKeepsQualityAndTime) {
-  Module().Callbacks.read = ReadCb;
+  port.Callbacks.read = ReadCb;
   host = {};
   host.touchQualityAndTime = false;
   level->SetQuality(0xC0);
@@ -216,13 +217,13 @@ TEST_F(TagTree, ReadCallbackThatSetsOnlyTheValueKeepsQualityAndTime) {
 }
 
 TEST_F(TagTree, WithoutReadCallbackADeviceReadSucceedsAndChangesNothing) {
-  Module().Callbacks.read = nullptr;
+  port.Callbacks.read = nullptr;
   EXPECT_EQ(level->DeviceRead(), S_OK);
   EXPECT_EQ(V_VT(&level->Value()), VT_I4);
 }
 
 TEST_F(TagTree, MaxAgeDecidesWhetherTheHostIsAsked) {
-  Module().Callbacks.read = ReadCb;
+  port.Callbacks.read = ReadCb;
   host = {};
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
@@ -238,7 +239,7 @@ TEST_F(TagTree, MaxAgeDecidesWhetherTheHostIsAsked) {
 }
 
 TEST_F(TagTree, DeviceWriteConvertsAndLeavesTheNodeToTheHost) {
-  Module().Callbacks.write = WriteCb;
+  port.Callbacks.write = WriteCb;
   host = {};
   VARIANT text;
   V_VT(&text) = VT_BSTR;
@@ -261,7 +262,7 @@ TEST_F(TagTree, DeviceWriteConvertsAndLeavesTheNodeToTheHost) {
   EXPECT_EQ(host.writes, 2);
   VariantClear(&host.written);
 
-  Module().Callbacks.write = nullptr;
+  port.Callbacks.write = nullptr;
   EXPECT_EQ(level->DeviceWrite(I4(3)), S_OK);
 }
 
@@ -331,7 +332,7 @@ TEST_F(TagTree, BrowseFilterVersion3WithTheHostFilter) {
   names.clear();
   root.ListMatchingChildrenV3(kBrowseBranches, L"", L"", names);
   EXPECT_EQ(names, std::vector<std::wstring>{L"Tank1"});
-  Module().Callbacks.filter = RejectPumps;
+  port.Callbacks.filter = RejectPumps;
   filterCalls = 0;
   names.clear();
   root.ListMatchingChildrenV3(kBrowseAll, L"[PV]*", L"vendor", names);

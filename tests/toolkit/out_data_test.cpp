@@ -11,7 +11,7 @@
 #include <string>
 
 #include "group.h"
-#include "module_state.h"
+#include "exports_state.h"
 #include "opc_tag.h"
 #include "quillon.h"
 #include "server.h"
@@ -102,7 +102,7 @@ class OutDataUnderAllocationFailure : public ::testing::Test {
     wchar_t w[40];
     StringFromGUID2(g, w, 40);
     ASSERT_EQ(CreateServer(std::string(w, w + 38).c_str(), 100), -1);
-    TOPCTag* tank = Module().RootTag->AddChild(L"Tank1");
+    TOPCTag* tank = CreatedModule().Space().Root()->AddChild(L"Tank1");
     for (const wchar_t* name : {L"Level", L"Temp", L"Name"}) {
       TOPCTag* leaf = tank->AddChild(name);
       leaf->SetCanonicalType(name[0] == L'N' ? VT_BSTR : VT_R8);
@@ -113,10 +113,10 @@ class OutDataUnderAllocationFailure : public ::testing::Test {
     V_BSTR(&text) = SysAllocString(L"pump house");
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    Module().RootTag->FindByItemId(L"Tank1.Name")->Update(text, 0xC0, now);
+    CreatedModule().Space().Root()->FindByItemId(L"Tank1.Name")->Update(text, 0xC0, now);
     VariantClear(&text);
-    Module().RootTag->FindByItemId(L"Tank1.Level")->AddProperty(L"EU", 100, L"Engineering unit", VT_BSTR);
-    server = MakeCom<TServer>();
+    CreatedModule().Space().Root()->FindByItemId(L"Tank1.Level")->AddProperty(L"EU", 100, L"Engineering unit", VT_BSTR);
+    server = MakeCom<TServer>(Exports().module);
   }
   void TearDown() override {
     server.Reset();

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "module_state.h"
+#include "exports_state.h"
 #include "quillon.h"
 
 namespace {
@@ -122,7 +122,7 @@ class Registration : public ::testing::Test {
     // What a failed registration left behind, which unregistration leaves to its owner.
     RegDeleteTreeA(HKEY_CLASSES_ROOT, ("CLSID\\" + classId).c_str());
     RegDeleteTreeA(HKEY_CLASSES_ROOT, progId.c_str());
-    quillon::Module().Callbacks.log = nullptr;
+    quillon::Exports().host.Callbacks.log = nullptr;
   }
 
   bool ListedUnderAny() const {

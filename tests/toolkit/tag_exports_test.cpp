@@ -1,7 +1,7 @@
 // The tag exports, called in-process so the resulting tags can be inspected.
 #include <gtest/gtest.h>
 
-#include "module_state.h"
+#include "exports_state.h"
 #include "opc_error.h"
 #include "opc_tag.h"
 #include "quillon.h"
@@ -29,15 +29,15 @@ TOPCTag& T(TagHandle h) { return *TOPCTag::FromHandle(h); }
 class TagExports : public ::testing::Test {
  protected:
   void SetUp() override {
-    Module().TagQualifier = L'.';
-    Module().RootTag = std::make_shared<TOPCTag>(nullptr, L"ROOT");
-    Module().AddressSpaceMutex = UniqueHandle(CreateMutexW(nullptr, FALSE, nullptr));
+    Exports().host.TagQualifier = L'.';
+    // The tree and the lists CreateServer builds, without a class object.
+    Exports().module = std::make_shared<ModuleState>(Exports().host, L"", 10, 0, StreamFormats{});
   }
   void TearDown() override {
-    Module().RootTag.reset();
-    Module().AddressSpaceMutex.Reset();
-    Module().TagQualifier = L'.';
+    Exports().module.reset();
+    Exports().host.TagQualifier = L'.';
   }
+  static TOPCTag& Root() { return *CreatedModule().Space().Root(); }
 };
 
 }  // namespace
@@ -52,12 +52,12 @@ TEST_F(TagExports, RegTagExBuildsBranchesAndTypedLeaves) {
   EXPECT_EQ(V_R8(&T(level).Value()), 0.0);
   EXPECT_EQ(T(level).Quality(), 64);
   EXPECT_EQ(T(level).AccessRights(), 3);
-  EXPECT_EQ(Module().RootTag->FindByItemId(L"Tank1.Level"), &T(level));
+  EXPECT_EQ(Root().FindByItemId(L"Tank1.Level"), &T(level));
   TagHandle text = RegTagEx(nullptr, "Text", VT_BSTR, 1);
   EXPECT_EQ(V_VT(&T(text).Value()), VT_BSTR);
   // Names are stored as given, duplicates included.
   EXPECT_NE(RegTagEx(nullptr, "Tank1", VT_I4, 1), nullptr);
-  EXPECT_EQ(Module().RootTag->ChildCount(), 3u);
+  EXPECT_EQ(Root().ChildCount(), 3u);
 }
 
 TEST_F(TagExports, RegTagTakesTypeValueAndQualityFromTheVariant) {
@@ -73,7 +73,7 @@ TEST_F(TagExports, RegTagTakesTypeValueAndQualityFromTheVariant) {
 }
 
 TEST_F(TagExports, RegistrationNeedsACreatedServer) {
-  Module().RootTag.reset();
+  Exports().module.reset();
   EXPECT_EQ(RegTagEx(nullptr, "x", VT_I4, 1), nullptr);
 }
 
@@ -143,11 +143,11 @@ TEST_F(TagExports, QualifierMustBeAVisibleCharacter) {
   EXPECT_EQ(SetTagQualifier(' '), 0);
   EXPECT_EQ(SetTagQualifier('\t'), 0);
   EXPECT_EQ(SetTagQualifier('\0'), 0);
-  EXPECT_EQ(Module().TagQualifier, L'.');
+  EXPECT_EQ(Exports().host.TagQualifier, L'.');
   EXPECT_EQ(SetTagQualifier('/'), -1);
   EXPECT_EQ(T(b).ItemId(), L"A/B");  // applies to tags registered before
-  EXPECT_EQ(Module().RootTag->FindByItemId(L"A/B"), &T(b));
-  EXPECT_EQ(Module().RootTag->FindByItemId(L"A.B"), nullptr);
+  EXPECT_EQ(Root().FindByItemId(L"A/B"), &T(b));
+  EXPECT_EQ(Root().FindByItemId(L"A.B"), nullptr);
 }
 
 TEST_F(TagExports, UnregTagRemovesTheSubtree) {
@@ -156,18 +156,18 @@ TEST_F(TagExports, UnregTagRemovesTheSubtree) {
   std::shared_ptr<TOPCTag> held = T(level).shared_from_this();  // as a group item would
   EXPECT_EQ(UnregTag(nullptr), 0);
   EXPECT_EQ(UnregTag(tank), -1);
-  EXPECT_EQ(Module().RootTag->ChildCount(), 0u);
-  EXPECT_EQ(Module().RootTag->FindByItemId(L"Tank1.Level"), nullptr);
+  EXPECT_EQ(Root().ChildCount(), 0u);
+  EXPECT_EQ(Root().FindByItemId(L"Tank1.Level"), nullptr);
   EXPECT_TRUE(held->Removed());
 }
 
 namespace {
 DWORD WINAPI HoldMutex(void* p) {
   auto* events = static_cast<HANDLE*>(p);
-  WaitForSingleObject(Module().AddressSpaceMutex.Get(), INFINITE);
+  WaitForSingleObject(CreatedModule().Space().Mutex(), INFINITE);
   SetEvent(events[0]);
   WaitForSingleObject(events[1], INFINITE);
-  ReleaseMutex(Module().AddressSpaceMutex.Get());
+  ReleaseMutex(CreatedModule().Space().Mutex());
   return 0;
 }
 }  // namespace
@@ -180,7 +180,7 @@ TEST_F(TagExports, UnregTagGivesUpWhenTheAddressSpaceStaysBusy) {
   DWORD start = GetTickCount();
   EXPECT_EQ(UnregTag(t), 0);
   EXPECT_GE(GetTickCount() - start, 900u);
-  EXPECT_EQ(Module().RootTag->ChildCount(), 1u);
+  EXPECT_EQ(Root().ChildCount(), 1u);
   SetEvent(events[1]);
   WaitForSingleObject(thread, 5000);
   EXPECT_EQ(UnregTag(t), -1);

@@ -2,14 +2,11 @@
 
 #include <cmath>
 
-#include "../api/bstr.h"
-#include "../api/critical_section.h"
-#include "../api/guard.h"
-#include "../api/module_state.h"
+#include "bstr.h"
+#include "critical_section.h"
 #include "item_id.h"
 #include "name_filter.h"
 #include "opc_error.h"
-#include "opc_item.h"
 
 namespace quillon {
 namespace {
@@ -57,8 +54,8 @@ HRESULT ConversionErrorCode(HRESULT hr) {
   }
 }
 
-TOPCTag::TOPCTag(TOPCTag* parent, std::wstring name)
-    : name_(std::move(name)), parent_(parent), timeStamp_(NowUtc()) {}
+TOPCTag::TOPCTag(std::shared_ptr<const TagContext> context, TOPCTag* parent, std::wstring name)
+    : context_(std::move(context)), name_(std::move(name)), parent_(parent), timeStamp_(NowUtc()) {}
 
 // Children that items still hold outlive this node as removed tags.
 TOPCTag::~TOPCTag() {
@@ -67,7 +64,7 @@ TOPCTag::~TOPCTag() {
 
 TOPCTag* TOPCTag::AddChild(std::wstring name) {
   std::string key = NameKey(name);
-  children_.push_back(std::make_shared<TOPCTag>(this, std::move(name)));
+  children_.push_back(std::make_shared<TOPCTag>(context_, this, std::move(name)));
   TOPCTag* child = children_.back().get();
   TOPCTag* first = childIndex_.try_emplace(std::move(key), child).first->second;  // the first of a name keeps it
   exactIndex_.try_emplace(child->name_, first);
@@ -87,10 +84,10 @@ int TOPCTag::IndexOfChild(std::wstring_view name) const {
 
 void TOPCTag::Changed() {
   ++changeCount_;
-  for (TOPCItem* item : subscribers_) item->MarkPending();
+  for (TagObserver* observer : observers_) observer->TagChanged();
 }
 
-void TOPCTag::RemoveSubscriber(TOPCItem* item) { std::erase(subscribers_, item); }
+void TOPCTag::RemoveObserver(TagObserver* observer) { std::erase(observers_, observer); }
 
 int TOPCTag::IndexOfChildNode(const TOPCTag* child) const {
   for (size_t i = 0; i < children_.size(); ++i)
@@ -145,7 +142,7 @@ void TOPCTag::MarkRemoved() {
 }
 
 TOPCTag* TOPCTag::FindByItemId(std::wstring_view itemId) {
-  const wchar_t qualifier = Module().TagQualifier;
+  const wchar_t qualifier = context_->host.TagQualifier;
   TOPCTag* node = this;
   for (;;) {
     ItemIdSplit split = SplitItemId(itemId, qualifier);
@@ -160,7 +157,7 @@ TOPCTag* TOPCTag::FindByItemId(std::wstring_view itemId) {
 
 std::wstring TOPCTag::ItemId() const {
   if (!parent_ || !parent_->parent_) return name_;
-  return JoinItemId(parent_->ItemId(), Module().TagQualifier, name_);
+  return JoinItemId(parent_->ItemId(), context_->host.TagQualifier, name_);
 }
 
 void TOPCTag::SetCanonicalType(VARTYPE vt) {
@@ -211,9 +208,9 @@ HRESULT TOPCTag::ValidateWriteValue(const VARIANT& v) const {
 HRESULT TOPCTag::DeviceRead() {
   // The host may remove this very tag from inside its callback.
   std::shared_ptr<TOPCTag> keepAlive = weak_from_this().lock();
-  ModuleState& m = Module();
-  Lock lock(m.CallbackLock);
-  ReadCallbackProc proc = m.Callbacks.read;
+  HostPort& host = context_->host;
+  Lock lock(host.CallbackLock);
+  ReadCallbackProc proc = host.Callbacks.read;
   if (!proc) return S_OK;
   Variant value;
   // Start from the current quality and time, so a callback that reports
@@ -248,15 +245,15 @@ HRESULT TOPCTag::DeviceWrite(const VARIANT& v) {
   Variant converted;
   HRESULT hr = VariantChangeType(&converted, const_cast<VARIANT*>(&v), 0, canonicalDataType_);
   if (hr == E_OUTOFMEMORY) {
-    LogOperationError(L"Ran out of memory.", L"TOPCTag.Write");
+    context_->host.LogOperationError(L"Ran out of memory.", L"TOPCTag.Write");
     return E_OUTOFMEMORY;
   }
   if (FAILED(hr)) return OPC_E_RANGE;
   std::shared_ptr<TOPCTag> keepAlive = weak_from_this().lock();
-  ModuleState& m = Module();
-  Lock lock(m.CallbackLock);
+  HostPort& host = context_->host;
+  Lock lock(host.CallbackLock);
   HRESULT result = S_OK;
-  if (WriteCallbackProc proc = m.Callbacks.write) proc(Handle(), converted.Get(), &result);
+  if (WriteCallbackProc proc = host.Callbacks.write) proc(Handle(), converted.Get(), &result);
   return result;
 }
 
@@ -283,7 +280,7 @@ bool TOPCTag::MatchesBrowseFilterV3(DWORD browseFilter, std::wstring_view nameFi
     default: return false;
   }
   if (!passes || !NameMatchesFilter(name_, nameFilter)) return false;
-  if (FilterCallbackProc proc = Module().Callbacks.filter) {
+  if (FilterCallbackProc proc = context_->host.Callbacks.filter) {
     BOOL accept = -1;
     proc(Handle(), Bstr(vendorFilter).Detach(), &accept);
     return accept != 0;
@@ -304,7 +301,7 @@ void TOPCTag::ListMatchingChildrenV2(DWORD browseType, std::wstring_view filter,
 // Depth first, in child order, as the tree would be read from top to bottom.
 void TOPCTag::ListLeavesBelow(const std::wstring& itemId, std::wstring_view filter, VARTYPE dataTypeFilter,
                               DWORD accessFilter, std::vector<std::wstring>& itemIds) const {
-  const wchar_t qualifier = Module().TagQualifier;
+  const wchar_t qualifier = context_->host.TagQualifier;
   for (const auto& c : children_) {
     std::wstring childId = parent_ ? JoinItemId(itemId, qualifier, c->name_) : c->name_;
     if (c->HasChildren())

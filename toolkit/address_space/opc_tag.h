@@ -2,10 +2,10 @@
 // One node of the address space: a branch while it has children, else a leaf
 // holding a value, quality and timestamp that clients read and write.
 //
-// Nodes are shared: the parent holds its children, and group items hold the
-// tag they refer to. Removing a node marks its whole subtree removed and
-// detaches it; an item that still holds such a node sees Removed() and
-// answers as for an unknown item, never touching freed memory.
+// Nodes are shared: the parent holds its children, and consumers (group
+// items) hold the tag they refer to. Removing a node marks its whole subtree
+// removed and detaches it; a consumer that still holds such a node sees
+// Removed() and answers as for an unknown item, never touching freed memory.
 #include <windows.h>
 
 #include <cstdint>
@@ -15,14 +15,13 @@
 #include <unordered_map>
 #include <vector>
 
-#include "../api/quillon.h"
-#include "../api/variant.h"
-#include "opc_da.h"
 #include "property_record.h"
+#include "quillon.h"
+#include "tag_context.h"
+#include "tag_observer.h"
+#include "variant.h"
 
 namespace quillon {
-
-class TOPCItem;
 
 // Browse types and filters of the two browsing interfaces.
 enum : DWORD { kBrowseBranch = 1, kBrowseLeaf = 2, kBrowseFlat = 3 };
@@ -30,7 +29,7 @@ enum : DWORD { kBrowseAll = 1, kBrowseBranches = 2, kBrowseItems = 3 };
 
 class TOPCTag : public std::enable_shared_from_this<TOPCTag> {
  public:
-  TOPCTag(TOPCTag* parent, std::wstring name);
+  TOPCTag(std::shared_ptr<const TagContext> context, TOPCTag* parent, std::wstring name);
   TOPCTag(const TOPCTag&) = delete;
   TOPCTag& operator=(const TOPCTag&) = delete;
   ~TOPCTag();
@@ -84,10 +83,11 @@ class TOPCTag : public std::enable_shared_from_this<TOPCTag> {
   // the same count knows neither has changed since.
   uint64_t ChangeCount() const { return changeCount_; }
 
-  // The group items on this tag, told whenever its value or quality is
-  // stored or it leaves the tree, so an update tick looks only at them.
-  void AddSubscriber(TOPCItem* item) { subscribers_.push_back(item); }
-  void RemoveSubscriber(TOPCItem* item);
+  // The observers of this tag (group items), told whenever its value or
+  // quality is stored or it leaves the tree, so an update tick looks only at them.
+  void AddObserver(TagObserver* observer) { observers_.push_back(observer); }
+  void RemoveObserver(TagObserver* observer);
+  const TagContext& Context() const { return *context_; }
 
   // Properties: the six standard ones at indexes 0..5, custom ones from 6.
   int PropertyCount() const;
@@ -101,16 +101,6 @@ class TOPCTag : public std::enable_shared_from_this<TOPCTag> {
   void PropertyValueAt(int index, VARIANT& out) const;
   // The tag's item ID, the qualifier and the property's item name.
   std::wstring PropertyItemId(int index) const;
-
-  // The item-property queries; out-data from the COM task allocator.
-  HRESULT QueryAvailableProperties(DWORD* count, DWORD** ids, LPWSTR** descriptions, VARTYPE** types) const;
-  HRESULT GetItemProperties(DWORD count, const DWORD* ids, VARIANT** values, HRESULT** errors) const;
-  HRESULT LookupItemIDs(DWORD count, const DWORD* ids, HRESULT** errors, LPWSTR** itemIds) const;
-  // Fill one browse element (all properties, or the listed ones) and one
-  // property list; values are copied only when asked for.
-  void FillBrowseElement(bool allProperties, bool withValues, OPCBROWSEELEMENT& element, DWORD count,
-                         const DWORD* ids) const;
-  void FillItemProperties(bool withValues, DWORD count, OPCITEMPROPERTIES& list, const DWORD* ids) const;
 
   // Custom properties: false when the ID is standard or taken (add), or
   // standard or absent (set); a value that does not convert is logged and refused.
@@ -147,6 +137,7 @@ class TOPCTag : public std::enable_shared_from_this<TOPCTag> {
   void ListLeavesBelow(const std::wstring& itemId, std::wstring_view filter, VARTYPE dataTypeFilter,
                        DWORD accessFilter, std::vector<std::wstring>& itemIds) const;
 
+  std::shared_ptr<const TagContext> context_;
   std::wstring name_;
   TOPCTag* parent_;
   std::unique_ptr<std::vector<PropertyRecord>> properties_;
@@ -156,7 +147,7 @@ class TOPCTag : public std::enable_shared_from_this<TOPCTag> {
   WORD quality_ = 0x40;
   WORD accessRights_ = 1;
   uint64_t changeCount_ = 0;
-  std::vector<TOPCItem*> subscribers_;
+  std::vector<TagObserver*> observers_;
 
   bool removed_ = false;
   std::vector<std::shared_ptr<TOPCTag>> children_;

@@ -2,11 +2,8 @@
 // then the custom ones the host attached.
 #include <cstring>
 
-#include "../api/clock.h"
-#include "../api/error_texts.h"
-#include "../api/guard.h"
-#include "../api/module_state.h"
-#include "../api/task_mem.h"
+#include "clock.h"
+#include "error_texts.h"
 #include "item_id.h"
 #include "opc_error.h"
 #include "opc_tag.h"
@@ -90,7 +87,7 @@ void TOPCTag::PropertyValueAt(int index, VARIANT& out) const {
       V_DATE(&out) = FileTimeToOleDate(timeStamp_);
       break;
     case 4: out = Scalar(VT_I4, accessRights_); break;
-    case 5: out = Scalar(VT_R4, Module().ServerScanRate); break;
+    case 5: out = Scalar(VT_R4, context_->scanRate); break;
     default: CopyInto(out, (*properties_)[size_t(index - kStandardCount)].Value.Get()); break;
   }
 }
@@ -98,117 +95,7 @@ void TOPCTag::PropertyValueAt(int index, VARIANT& out) const {
 std::wstring TOPCTag::PropertyItemId(int index) const {
   std::wstring name = index < kStandardCount ? std::wstring(kStandardPropertyNames[size_t(index)])
                                              : (*properties_)[size_t(index - kStandardCount)].ItemName;
-  return JoinItemId(ItemId(), Module().TagQualifier, name);
-}
-
-HRESULT TOPCTag::QueryAvailableProperties(DWORD* count, DWORD** ids, LPWSTR** descriptions,
-                                          VARTYPE** types) const {
-  return ComGuard(L"TOPCTag.QueryAvailableProperties", E_FAIL, [&] {
-    const int n = PropertyCount();
-    TaskMem<DWORD> idArray(static_cast<size_t>(n));
-    TaskMem<LPWSTR> textArray(static_cast<size_t>(n));
-    TaskMem<VARTYPE> typeArray(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-      idArray[size_t(i)] = PropertyIdAt(i);
-      textArray[size_t(i)] = TaskMemString(PropertyDescriptionAt(i)).Detach();
-      typeArray[size_t(i)] = PropertyTypeAt(i);
-    }
-    *count = DWORD(n);
-    *ids = idArray.Detach();
-    *descriptions = textArray.Detach();
-    *types = typeArray.Detach();
-    return S_OK;
-  });
-}
-
-HRESULT TOPCTag::GetItemProperties(DWORD count, const DWORD* ids, VARIANT** values, HRESULT** errors) const {
-  return ComGuard(L"TOPCTag.GetItemProperties", E_FAIL, [&] {
-    TaskMem<VARIANT> valueArray(count);  // zero-filled: every entry VT_EMPTY
-    TaskMem<HRESULT> errorArray(count);
-    HRESULT result = S_OK;
-    for (DWORD i = 0; i < count; ++i) {
-      int index = IndexOfPropertyId(ids[i]);
-      if (index < 0) {
-        errorArray[i] = OPC_E_INVALID_PID;
-        result = S_FALSE;
-      } else {
-        PropertyValueAt(index, valueArray[i]);
-        errorArray[i] = S_OK;
-      }
-    }
-    *values = valueArray.Detach();
-    *errors = errorArray.Detach();
-    return result;
-  });
-}
-
-HRESULT TOPCTag::LookupItemIDs(DWORD count, const DWORD* ids, HRESULT** errors, LPWSTR** itemIds) const {
-  return ComGuard(L"TOPCTag.LookupItemIDs", E_FAIL, [&] {
-    TaskMem<HRESULT> errorArray(count);
-    TaskMem<LPWSTR> idArray(count);
-    HRESULT result = S_OK;
-    for (DWORD i = 0; i < count; ++i) {
-      int index = IndexOfPropertyId(ids[i]);
-      if (index < 0) {
-        errorArray[i] = OPC_E_INVALID_PID;
-        result = S_FALSE;
-      } else {
-        idArray[i] = TaskMemString(PropertyItemId(index)).Detach();
-        errorArray[i] = S_OK;
-      }
-    }
-    *errors = errorArray.Detach();
-    *itemIds = idArray.Detach();
-    return result;
-  });
-}
-
-namespace {
-
-// One OPCITEMPROPERTY for the property at Index of Tag.
-void FillProperty(const TOPCTag& tag, int index, bool withValue, OPCITEMPROPERTY& p) {
-  p.vtDataType = tag.PropertyTypeAt(index);
-  p.dwPropertyID = tag.PropertyIdAt(index);
-  p.szItemID = TaskMemString(tag.PropertyItemId(index)).Detach();
-  p.szDescription = TaskMemString(tag.PropertyDescriptionAt(index)).Detach();
-  if (withValue) tag.PropertyValueAt(index, p.vValue);
-  p.hrErrorID = S_OK;
-}
-
-// Fills List with one entry per requested ID (Ids), or with every property
-// when Ids is null; an array of 40-byte entries, zero-filled.
-void FillList(const TOPCTag& tag, bool withValues, DWORD count, const DWORD* ids, OPCITEMPROPERTIES& list) {
-  list.dwNumProperties = count;
-  list.hrErrorID = S_OK;
-  if (count == 0) return;
-  TaskMem<OPCITEMPROPERTY> entries(count);
-  for (DWORD i = 0; i < count; ++i) {
-    int index = ids ? tag.IndexOfPropertyId(ids[i]) : int(i);
-    if (index < 0) {
-      entries[i].hrErrorID = OPC_E_INVALID_PID;
-      list.hrErrorID = S_FALSE;
-    } else {
-      FillProperty(tag, index, withValues, entries[i]);
-    }
-  }
-  list.pItemProperties = entries.Detach();
-}
-
-}  // namespace
-
-void TOPCTag::FillBrowseElement(bool allProperties, bool withValues, OPCBROWSEELEMENT& element, DWORD count,
-                                const DWORD* ids) const {
-  element.szName = TaskMemString(name_).Detach();
-  element.szItemID = TaskMemString(ItemId()).Detach();
-  element.dwFlagValue = HasChildren() ? OPC_BROWSE_HASCHILDREN : OPC_BROWSE_ISITEM;
-  if (allProperties)
-    FillList(*this, withValues, DWORD(PropertyCount()), nullptr, element.ItemProperties);
-  else
-    FillList(*this, withValues, count, ids, element.ItemProperties);
-}
-
-void TOPCTag::FillItemProperties(bool withValues, DWORD count, OPCITEMPROPERTIES& list, const DWORD* ids) const {
-  FillList(*this, withValues, count, ids, list);
+  return JoinItemId(ItemId(), context_->host.TagQualifier, name);
 }
 
 bool TOPCTag::AddProperty(std::wstring itemName, DWORD propId, std::wstring description, VARTYPE dataType) {
@@ -230,7 +117,7 @@ bool TOPCTag::SetProperty(DWORD propId, const VARIANT& value) {
   Variant converted;
   HRESULT hr = VariantChangeType(&converted, const_cast<VARIANT*>(&value), 0, r.DataType);
   if (FAILED(hr)) {
-    LogOperationError(WidenMessage(ErrorName(hr)), L"TOPCTag.SetProp");
+    context_->host.LogOperationError(WidenMessage(ErrorName(hr)), L"TOPCTag.SetProp");
     return false;
   }
   r.Value = converted;

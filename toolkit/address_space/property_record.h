@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "../api/variant.h"
+#include "variant.h"
 
 namespace quillon {
 

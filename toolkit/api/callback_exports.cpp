@@ -1,6 +1,6 @@
 // Exports that install the host's callbacks and the log option.
+#include "exports_state.h"
 #include "guard.h"
-#include "module_state.h"
 
 using namespace quillon;
 
@@ -8,8 +8,9 @@ namespace {
 
 template <class Proc>
 BOOL Store(const wchar_t* operation, Proc HostCallbacks::*slot, Proc proc) {
-  return ExportGuard(operation, [&]() -> BOOL {
-    Module().Callbacks.*slot = proc;
+  HostPort& host = Exports().host;
+  return ExportGuard(host, operation, [&]() -> BOOL {
+    host.Callbacks.*slot = proc;
     return kTrue;
   });
 }
@@ -34,6 +35,6 @@ QUILLON_API BOOL __stdcall SetLogNotify(LogNotifyProc p) {
   return Store(L"SetLogNotify", &HostCallbacks::log, p);
 }
 
-QUILLON_API void __stdcall SetLogOption(WORD option) { Module().LogOption = option; }
+QUILLON_API void __stdcall SetLogOption(WORD option) { Exports().host.LogOption = option; }
 
 }  // extern "C"

@@ -1,9 +1,9 @@
-// Library load: the loading thread becomes a single-threaded apartment, the
-// time bias is computed and the DA 1.0 stream formats are registered.
+// Library load: the loading thread becomes a single-threaded apartment and
+// the DA 1.0 stream formats are registered.
 #include <windows.h>
 #include <objbase.h>
 
-#include "module_state.h"
+#include "exports_state.h"
 
 using namespace quillon;
 
@@ -12,8 +12,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   // COM stays initialised for the life of the process: the library never
   // uninitialises it.
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  ModuleState& m = Module();
-  m.DefaultTimeBias = ComputeDefaultTimeBias();
-  RegisterStreamFormats(m);
+  StreamFormats& f = Exports().formats;
+  f.Data = RegisterClipboardFormatW(L"OPCSTMFORMATDATA");
+  f.DataTime = RegisterClipboardFormatW(L"OPCSTMFORMATDATATIME");
+  f.WriteComplete = RegisterClipboardFormatW(L"OPCSTMFORMATWRITECOMPLETE");
   return TRUE;
 }

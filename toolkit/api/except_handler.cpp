@@ -2,8 +2,7 @@
 
 #include <cwchar>
 
-#include "logging.h"
-#include "module_state.h"
+#include "exports_state.h"
 
 namespace quillon {
 
@@ -24,8 +23,8 @@ LONG WINAPI ExceptHandler(EXCEPTION_POINTERS* info) {
   }
   int n = std::swprintf(text, 1024, L"Exception %08X in module %ls at %p.",
                         rec ? unsigned(rec->ExceptionCode) : 0u, module, address);
-  if (n > 0) LogOperationError(std::wstring_view(text, size_t(n)), L"ExceptHandler");
-  if (LPTOP_LEVEL_EXCEPTION_FILTER saved = Module().SavedExceptionFilter) return saved(info);
+  if (n > 0) Exports().host.LogOperationError(std::wstring_view(text, size_t(n)), L"ExceptHandler");
+  if (LPTOP_LEVEL_EXCEPTION_FILTER saved = Exports().savedExceptionFilter) return saved(info);
   return EXCEPTION_CONTINUE_SEARCH;
 }
 

@@ -12,8 +12,8 @@
 
 #include "com_ptr.h"
 #include "error_texts.h"
+#include "exports_state.h"
 #include "guard.h"
-#include "logging.h"
 #include "quillon.h"
 
 using namespace quillon;
@@ -212,7 +212,7 @@ extern "C" {
 // A failed pass ends the registration: the later ones would write the same keys.
 QUILLON_API BOOL __stdcall RegServer(const char* classId, const char* progId, const char* description,
                                      const char* exePath) {
-  return ExportGuard(L"RegServer", [&]() -> BOOL {
+  return ExportGuard(Exports().host, L"RegServer", [&]() -> BOOL {
     GUID clsid;
     Failure failure = CheckNames(Text(classId), Text(progId), clsid);
     for (const Category& c : kCategories) {
@@ -220,17 +220,17 @@ QUILLON_API BOOL __stdcall RegServer(const char* classId, const char* progId, co
       failure = RegisterFor(Text(classId), clsid, Text(progId), Text(description), Text(exePath), c);
     }
     if (!failure) return kTrue;
-    LogOperationError(*failure, L"RegServer");
+    Exports().host.LogOperationError(*failure, L"RegServer");
     return 0;
   });
 }
 
 // Every pass runs whatever the others did, so that as much as can go goes.
 QUILLON_API BOOL __stdcall UnregServer(const char* classId, const char* progId) {
-  return ExportGuard(L"UnregServer", [&]() -> BOOL {
+  return ExportGuard(Exports().host, L"UnregServer", [&]() -> BOOL {
     GUID clsid;
     if (Failure failure = CheckNames(Text(classId), Text(progId), clsid)) {
-      LogOperationError(*failure, L"UnregServer");
+      Exports().host.LogOperationError(*failure, L"UnregServer");
       return 0;
     }
     std::vector<std::wstring> failures;
@@ -240,7 +240,7 @@ QUILLON_API BOOL __stdcall UnregServer(const char* classId, const char* progId) 
           failure && std::ranges::find(failures, *failure) == failures.end())
         failures.push_back(*failure);
     removal.Report(failures);
-    for (const std::wstring& failure : failures) LogOperationError(failure, L"UnregServer");
+    for (const std::wstring& failure : failures) Exports().host.LogOperationError(failure, L"UnregServer");
     return failures.empty() ? kTrue : 0;
   });
 }

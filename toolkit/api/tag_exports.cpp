@@ -1,12 +1,12 @@
 // Exports that build the address space and push values into it.
 #include <memory>
 
-#include "../address_space/opc_tag.h"
 #include "ansi_text.h"
 #include "clock.h"
+#include "exports_state.h"
 #include "guard.h"
-#include "module_state.h"
 #include "mutex_lock.h"
+#include "opc_tag.h"
 
 using namespace quillon;
 
@@ -14,8 +14,9 @@ namespace {
 
 TOPCTag* ParentOrRoot(TagHandle parent) {
   if (parent) return TOPCTag::FromHandle(parent);
-  if (!Module().RootTag) throw std::logic_error("The server is not created");
-  return Module().RootTag.get();
+  TOPCTag* root = CreatedModule().Space().Root();
+  if (!root) throw std::logic_error("The server is not created");
+  return root;
 }
 
 VARTYPE TypeOf(const VARIANT& v) {
@@ -30,7 +31,7 @@ extern "C" {
 
 QUILLON_API TagHandle __stdcall RegTagEx(TagHandle parent, const char* name, WORD dataType, WORD accessRights) {
   TagHandle result = nullptr;
-  ExportGuard(L"RegTagEx", [&]() -> BOOL {
+  ExportGuard(Exports().host, L"RegTagEx", [&]() -> BOOL {
     TOPCTag* tag = ParentOrRoot(parent)->AddChild(FromAnsi(name));
     tag->SetCanonicalType(dataType);
     tag->SetAccessRights(accessRights);
@@ -45,7 +46,7 @@ QUILLON_API TagHandle __stdcall RegTag(TagHandle parent, const char* name, VARIA
   TagHandle handle = RegTagEx(parent, name, TypeOf(value), accessRights);
   if (!handle) return nullptr;
   TagHandle result = nullptr;
-  ExportGuard(L"RegTag", [&]() -> BOOL {
+  ExportGuard(Exports().host, L"RegTag", [&]() -> BOOL {
     TOPCTag* tag = TOPCTag::FromHandle(handle);
     tag->SetValue(value);
     tag->SetQuality(quality);
@@ -57,14 +58,16 @@ QUILLON_API TagHandle __stdcall RegTag(TagHandle parent, const char* name, VARIA
 
 QUILLON_API BOOL __stdcall UnregTag(TagHandle handle) {
   if (!handle) return 0;
-  return ExportGuard(L"UnregTag", [&]() -> BOOL {
-    MutexLock lock(Module().AddressSpaceMutex.Get(), 1000);
+  return ExportGuard(Exports().host, L"UnregTag", [&]() -> BOOL {
+    if (!Exports().module) return 0;  // no tree to remove it from
+    AddressSpace& space = CreatedModule().Space();
+    MutexLock lock(space.Mutex(), kAddressSpaceWaitMs);
     if (!lock.Locked()) return 0;
     TOPCTag* tag = TOPCTag::FromHandle(handle);
     if (TOPCTag* parent = tag->Parent()) {
       int index = parent->IndexOfChildNode(tag);
       if (index >= 0) parent->DeleteChild(size_t(index));
-    } else if (tag != Module().RootTag.get()) {
+    } else if (tag != space.Root()) {
       tag->MarkRemoved();  // already cut from the tree
     }
     return kTrue;
@@ -82,7 +85,7 @@ QUILLON_API BOOL __stdcall AddTagPropertyEx(TagHandle tag, const char* itemName,
 
 QUILLON_API BOOL __stdcall SetTagProperty(TagHandle tag, DWORD propId, VARIANT value) {
   if (!tag) return 0;
-  return ExportGuard(L"TOPCTag.SetProp", [&]() -> BOOL {
+  return ExportGuard(Exports().host, L"TOPCTag.SetProp", [&]() -> BOOL {
     return TOPCTag::FromHandle(tag)->SetProperty(propId, value) ? kTrue : 0;
   });
 }
@@ -94,19 +97,19 @@ QUILLON_API BOOL __stdcall AddTagProperty(TagHandle tag, const char* itemName, D
 }
 
 QUILLON_API BOOL __stdcall SetTagQualifier(char qualifier) {
-  return ExportGuard(L"SetTagQualifier", [&]() -> BOOL {
+  return ExportGuard(Exports().host, L"SetTagQualifier", [&]() -> BOOL {
     // Blanks and control characters (codes 0 to 32) cannot separate names.
     if (static_cast<unsigned char>(qualifier) <= 32) return 0;
     wchar_t wide[2] = {};
     if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &qualifier, 1, wide, 2) != 1) return 0;
-    Module().TagQualifier = wide[0];
+    Exports().host.TagQualifier = wide[0];
     return kTrue;
   });
 }
 
 QUILLON_API BOOL __stdcall UpdateTagWithTimeStamp(TagHandle tag, VARIANT value, WORD quality, FILETIME timeStamp) {
   if (!tag) return 0;
-  return ExportGuard(L"UpdateTag", [&]() -> BOOL {
+  return ExportGuard(Exports().host, L"UpdateTag", [&]() -> BOOL {
     return TOPCTag::FromHandle(tag)->Update(value, quality, timeStamp) == S_OK ? kTrue : 0;
   });
 }

@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "../address_space/opc_item.h"
-#include "../api/variant.h"
 #include "opc_da.h"
+#include "opc_item.h"
+#include "variant.h"
 
 namespace quillon {
 

@@ -1,7 +1,7 @@
 #include "enum_item.h"
 
-#include "../api/enumerator.h"
-#include "../api/task_mem.h"
+#include "enumerator.h"
+#include "task_mem.h"
 
 namespace quillon {
 namespace {
@@ -16,7 +16,7 @@ class TEnumItem : public TEnumCursor<TEnumItem, IEnumOPCItemAttributes, ItemReco
     if (!ppItemArray || !pceltFetched) return E_POINTER;
     *ppItemArray = nullptr;
     *pceltFetched = 0;
-    return ComGuard(L"TEnumItem.Next", E_OUTOFMEMORY, [&] {
+    return ComGuard(log_, L"TEnumItem.Next", E_OUTOFMEMORY, [&] {
       ULONG n = Available(celt);
       TaskMem<OPCITEMATTRIBUTES> out(n);
       for (ULONG i = 0; i < n; ++i) {
@@ -45,9 +45,9 @@ ItemRecord ItemRecord::Of(const TOPCItem& item) {
   return r;
 }
 
-ComPtr<IEnumOPCItemAttributes> MakeEnumItem(std::vector<ItemRecord> records) {
+ComPtr<IEnumOPCItemAttributes> MakeEnumItem(const LogSink& log, std::vector<ItemRecord> records) {
   auto snapshot = std::make_shared<const std::vector<ItemRecord>>(std::move(records));
-  return MakeCom<TEnumItem>(std::move(snapshot), 0);
+  return MakeCom<TEnumItem>(log, std::move(snapshot), 0);
 }
 
 }  // namespace quillon

@@ -3,9 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "../address_space/opc_item.h"
-#include "../api/com_ptr.h"
+#include "com_ptr.h"
+#include "logging.h"
 #include "opc_da.h"
+#include "opc_item.h"
 
 namespace quillon {
 
@@ -17,6 +18,6 @@ struct ItemRecord {
   static ItemRecord Of(const TOPCItem& item);
 };
 
-ComPtr<IEnumOPCItemAttributes> MakeEnumItem(std::vector<ItemRecord> records);
+ComPtr<IEnumOPCItemAttributes> MakeEnumItem(const LogSink& log, std::vector<ItemRecord> records);
 
 }  // namespace quillon

@@ -2,24 +2,24 @@
 // interfaces, and the state the server sets when it adds the group.
 #include "group.h"
 
-#include "../api/handles.h"
-#include "../api/module_state.h"
-#include "../server/server.h"
+#include "clock.h"
 #include "group_window.h"
-#include "../api/clock.h"
+#include "handles.h"
 
 namespace quillon {
-TGroup::TGroup(TServer* server)
-    : handle_(NewObjectHandle(this)),
-      server_(server),
+TGroup::TGroup(std::shared_ptr<const GroupContext> context, GroupOwner* owner)
+    : context_(std::move(context)),
+      handle_(NewObjectHandle(this)),
+      server_(owner),
       itemLock_(CreateMutexW(nullptr, FALSE, nullptr)),
-      timeBias_(Module().DefaultTimeBias),
+      timeBias_(context_->defaultTimeBias),
       lastUpdate_(NowOleDate()) {
   if (!itemLock_) throw std::runtime_error("CreateMutex failed for the item lock");
-  dataFormat_ = {CLIPFORMAT(Module().FormatDataTime), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-  writeCompleteFormat_ = {CLIPFORMAT(Module().FormatWriteComplete), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  const StreamFormats& formats = context_->formats;
+  dataFormat_ = {CLIPFORMAT(formats.DataTime), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  writeCompleteFormat_ = {CLIPFORMAT(formats.WriteComplete), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   window_ = CreateGroupWindow(this);
-  dataPoint_ = MakeCom<TConnectionPoint>(static_cast<IConnectionPointContainer*>(this), IID_IOPCDataCallback,
+  dataPoint_ = MakeCom<TConnectionPoint>(Log(), static_cast<IConnectionPointContainer*>(this), IID_IOPCDataCallback,
                                          [this](IUnknown* sink, bool connecting) { ConnectToGroup(sink, connecting); });
 }
 
@@ -57,11 +57,11 @@ void TGroup::Teardown() {
   if (dataPoint_) dataPoint_->Detach();
   dataCallback_.Reset();
   adviseSink_.Reset();
-  if (TServer* server = std::exchange(server_, nullptr)) server->DeleteGroup(this);
+  if (GroupOwner* server = std::exchange(server_, nullptr)) server->DeleteGroup(this);
 }
 
 void TGroup::SetUpdateRate(DWORD requested) {
-  DWORD minimum = DWORD(Module().ServerScanRate);
+  DWORD minimum = DWORD(context_->scanRate);
   updateRate_ = requested > minimum ? requested : minimum;
 }
 
@@ -71,7 +71,7 @@ TOPCItem* TGroup::FindItem(OPCHANDLE handle) const {
 }
 
 STDMETHODIMP TGroup::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
-  return EnumConnectionPointsOf(dataPoint_.Get(), ppEnum);
+  return EnumConnectionPointsOf(Log(), dataPoint_.Get(), ppEnum);
 }
 
 STDMETHODIMP TGroup::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {

@@ -9,34 +9,35 @@
 #include <unordered_map>
 #include <vector>
 
-#include "../address_space/opc_item.h"
-#include "../api/com_object.h"
-#include "../api/connection_point.h"
-#include "../api/critical_section.h"
-#include "../api/guard.h"
-#include "../api/mutex_lock.h"
-#include "../api/task_mem.h"
-#include "../api/unique_handle.h"
 #include "async_data.h"
+#include "com_object.h"
+#include "connection_point.h"
+#include "critical_section.h"
+#include "group_context.h"
+#include "group_owner.h"
+#include "guard.h"
+#include "mutex_lock.h"
 #include "opc_da.h"
 #include "opc_error.h"
+#include "opc_item.h"
+#include "task_mem.h"
+#include "unique_handle.h"
 
 namespace quillon {
-
-class TServer;
 
 class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGroupStateMgt2, IOPCAsyncIO3,
                                 IOPCSyncIO2, IOPCAsyncIO, IDataObject, IOPCPublicGroupStateMgt, IOPCItemMgt,
                                 IConnectionPointContainer> {
  public:
-  explicit TGroup(TServer* server);
+  TGroup(std::shared_ptr<const GroupContext> context, GroupOwner* owner);
 
   OPCHANDLE GroupHandle() const { return handle_; }
   const std::wstring& Name() const { return name_; }
   bool Removed() const { return removed_; }
   bool IsPublic() const { return isPublic_; }
   DWORD UpdateRate() const { return updateRate_; }
-  TServer* Server() const { return server_; }
+  GroupOwner* Owner() const { return server_; }
+  const LogSink& Log() const { return context_->host; }
 
   // Set by the server's AddGroup, in this order.
   void SetName(std::wstring name) { name_ = std::move(name); }
@@ -242,8 +243,9 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   // and frees it when the call returns.
   void Deliver(FORMATETC format, const std::vector<uint8_t>& stream);
 
+  std::shared_ptr<const GroupContext> context_;
   OPCHANDLE handle_;
-  TServer* server_;
+  GroupOwner* server_;
   std::vector<std::unique_ptr<TOPCItem>> items_;
   std::unordered_map<OPCHANDLE, TOPCItem*> itemIndex_;
   std::vector<TOPCItem*> pending_;
@@ -281,7 +283,7 @@ inline HRESULT TGroup::ForEachHandle(const wchar_t* operation, DWORD count, cons
                                      PerItem perItem) {
   if (removed_) return E_FAIL;
   if (count == 0 || !handles || !ppErrors) return E_INVALIDARG;
-  return ComGuard(operation, E_FAIL, [&] {
+  return ComGuard(Log(), operation, E_FAIL, [&] {
     TaskMem<HRESULT> errors(count);
     HRESULT result = S_OK;
     for (DWORD i = 0; i < count; ++i) {
@@ -303,7 +305,7 @@ inline HRESULT TGroup::ForEachHandle(const wchar_t* operation, DWORD count, cons
 template <class Make>
 inline HRESULT TGroup::QueueItemRequest(const wchar_t* operation, Queue q, DWORD count, const OPCHANDLE* handles,
                                         WORD rights, HRESULT** ppErrors, DWORD* pdwCancelID, Make make) {
-  return ComGuard(operation, E_FAIL, [&] {
+  return ComGuard(Log(), operation, E_FAIL, [&] {
     std::vector<TOPCItem*> items;
     std::vector<DWORD> indexes;
     TaskMem<HRESULT> errors(count);

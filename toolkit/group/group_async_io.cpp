@@ -2,10 +2,10 @@
 // transactions, executed when the group window dispatches their message.
 #include <algorithm>
 
-#include "../api/guard.h"
-#include "../api/task_mem.h"
 #include "group.h"
 #include "group_window.h"
+#include "guard.h"
+#include "task_mem.h"
 #include <olectl.h>
 
 #include "opc_error.h"
@@ -133,7 +133,7 @@ STDMETHODIMP TGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWO
   if (removed_) return E_FAIL;
   if (!pdwCancelID) return E_INVALIDARG;
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
-  return ComGuard(L"Refresh2", E_FAIL, [&] {
+  return ComGuard(Log(), L"Refresh2", E_FAIL, [&] {
     std::vector<TOPCItem*> items = ReadableItems();
     if (items.empty()) return S_FALSE;
     auto t = std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items), nullptr, nullptr);
@@ -146,7 +146,7 @@ STDMETHODIMP TGroup::RefreshMaxAge(DWORD dwMaxAge, DWORD dwTransactionID, DWORD*
   if (removed_ || !active_) return E_FAIL;
   if (!pdwCancelID) return E_INVALIDARG;
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
-  return ComGuard(L"Refresh2", E_FAIL, [&] {
+  return ComGuard(Log(), L"Refresh2", E_FAIL, [&] {
     std::vector<TOPCItem*> items = ReadableItems();
     if (items.empty()) return S_FALSE;
     std::vector<DWORD> maxAges(items.size(), dwMaxAge);
@@ -157,7 +157,7 @@ STDMETHODIMP TGroup::RefreshMaxAge(DWORD dwMaxAge, DWORD dwTransactionID, DWORD*
 }
 
 STDMETHODIMP TGroup::Cancel2(DWORD dwCancelID) {
-  return ComGuard(L"AsyncCancel", E_FAIL, [&] { return AsyncCancel(dwCancelID); });
+  return ComGuard(Log(), L"AsyncCancel", E_FAIL, [&] { return AsyncCancel(dwCancelID); });
 }
 
 HRESULT TGroup::AsyncCancel(DWORD id) {
@@ -177,7 +177,7 @@ HRESULT TGroup::AsyncCancel(DWORD id) {
 STDMETHODIMP TGroup::SetEnable(BOOL bEnable) {
   if (removed_) return E_FAIL;
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
-  return ComGuard(L"SetEnable", E_FAIL, [&] {
+  return ComGuard(Log(), L"SetEnable", E_FAIL, [&] {
     if (!bEnable != !enabled_) {
       enabled_ = bEnable;
       ResetTimer();

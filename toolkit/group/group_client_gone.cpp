@@ -2,12 +2,11 @@
 // way that means no later call can reach the client, the group stops calling
 // it, and the server object the client left behind is reclaimed as a forced
 // removal would, so that its groups stop ticking and the host hears of it.
-#include "../api/client_gone.h"
-#include "../api/error_texts.h"
-#include "../api/logging.h"
-#include "../server/server.h"
+#include "client_gone.h"
+#include "error_texts.h"
 #include "group.h"
 #include "group_window.h"
+#include "logging.h"
 
 namespace quillon {
 namespace {
@@ -28,7 +27,7 @@ void TGroup::SinkFailed(HRESULT hr, const wchar_t* call) {
   adviseSink_.Reset();
   ResetTimer();
   const std::wstring code = WidenMessage(ErrorName(hr));
-  LogOperationError(L"Group " + name_ + L": the client is gone (" + code + L" from " + call +
+  Log().LogOperationError(L"Group " + name_ + L": the client is gone (" + code + L" from " + call +
                         L"), its callbacks stop and its server object is reclaimed",
                     L"ClientGone");
   if (window_) PostMessageW(window_, kClientGoneMessage, 0, 0);
@@ -38,8 +37,8 @@ void TGroup::ReclaimGoneClient() {
   // A public group is shared by every client: only the gone client's
   // connection goes, the group and the server that made it stay.
   if (isPublic_ || !server_) return;
-  ComPtr<TServer> server(server_);
-  server->Destroy();
+  ComPtr<IOPCServer> keep(server_->ComServer());
+  server_->ReclaimClient();
 }
 
 HRESULT TGroup::ProbeSink(IUnknown* sink) {

@@ -22,7 +22,7 @@ STDMETHODIMP TGroup::GetItemDeadband(DWORD dwCount, OPCHANDLE* phServer, FLOAT**
                                      HRESULT** ppErrors) {
   if (removed_) return E_FAIL;
   if (dwCount == 0 || !ppPercentDeadband) return E_INVALIDARG;
-  return ComGuard(L"TGroup.GetItemDeadband", E_FAIL, [&] {
+  return ComGuard(Log(), L"TGroup.GetItemDeadband", E_FAIL, [&] {
     TaskMem<FLOAT> deadbands(dwCount);
     HRESULT hr = ForEachHandle(L"TGroup.GetItemDeadband", dwCount, phServer, ppErrors, [&](DWORD i, TOPCItem& item) {
       deadbands[i] = FLOAT(item.Deadband());

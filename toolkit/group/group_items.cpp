@@ -1,14 +1,12 @@
 // IOPCItemMgt: validating, adding and removing items, their per-item setters,
 // and the item enumerator.
-#include "../api/bstr.h"
-#include "../api/guard.h"
-#include "../api/module_state.h"
-#include "../api/mutex_lock.h"
-#include "../api/task_mem.h"
-#include "../server/server.h"
+#include "bstr.h"
 #include "enum_item.h"
 #include "group.h"
+#include "guard.h"
+#include "mutex_lock.h"
 #include "opc_error.h"
+#include "task_mem.h"
 
 namespace quillon {
 namespace {
@@ -26,9 +24,8 @@ HRESULT CheckRequestedType(const TOPCTag& tag, VARTYPE requested) {
   return tag.CheckConversion(requested) == S_OK ? S_OK : OPC_E_BADTYPE;
 }
 
-void NotifyItem(TServer* server, TOPCTag& tag, LONG action) {
-  if (ItemNotifyProc proc = Module().Callbacks.itemNotify)
-    proc(server ? server->Handle() : nullptr, tag.Handle(), action);
+void NotifyItem(const HostPort& host, GroupOwner* server, TOPCTag& tag, LONG action) {
+  if (ItemNotifyProc proc = host.Callbacks.itemNotify) proc(server ? server->Handle() : nullptr, tag.Handle(), action);
 }
 
 }  // namespace
@@ -38,12 +35,12 @@ HRESULT TGroup::ValidateItem(const OPCITEMDEF& def, OPCITEMRESULT& res, TOPCTag*
   res.pBlob = nullptr;
   *found = nullptr;
   HRESULT code = OPC_E_INVALIDITEMID;
-  LoggedStep(L"ValidateItem", [&] {
+  LoggedStep(Log(), L"ValidateItem", [&] {
     if (IsBlank(def.szItemID)) return;
     std::wstring itemId = def.szItemID;
-    TOPCTag* tag = Module().RootTag ? Module().RootTag->FindByItemId(itemId) : nullptr;
+    TOPCTag* tag = context_->space->Find(itemId);
     if (!tag) {
-      if (TagNotifyProc proc = Module().Callbacks.tagNotify) {
+      if (TagNotifyProc proc = context_->host.Callbacks.tagNotify) {
         TagHandle supplied = nullptr;
         proc(Bstr(itemId).Detach(), Bstr(def.szAccessPath ? def.szAccessPath : L"").Detach(), &supplied);
         tag = TOPCTag::FromHandle(supplied);
@@ -73,12 +70,12 @@ TOPCItem* TGroup::AddItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def) {
   }
   raw->SetPendingList(&pending_, nextSequence_++);
   raw->MarkInitial();
-  NotifyItem(server_, t, 0);
+  NotifyItem(context_->host, server_, t, 0);
   return raw;
 }
 
 void TGroup::DropItem(TOPCItem& item) {
-  LoggedStep(L"TGroup.RemoveItem", [&] { NotifyItem(server_, item.Tag(), 1); });
+  LoggedStep(Log(), L"TGroup.RemoveItem", [&] { NotifyItem(context_->host, server_, item.Tag(), 1); });
   {
     Lock queues(queueLock_);
     for (TransactionQueue* q : {&readQueue_, &writeQueue_, &refreshQueue_})
@@ -105,7 +102,7 @@ STDMETHODIMP TGroup::ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL, 
                                    HRESULT** ppErrors) {
   if (removed_) return E_FAIL;
   if (dwCount == 0 || !pItemArray || !ppValidationResults || !ppErrors) return E_INVALIDARG;
-  return ComGuard(L"TGroup.ValidateItems", E_FAIL, [&] {
+  return ComGuard(Log(), L"TGroup.ValidateItems", E_FAIL, [&] {
     TaskMem<OPCITEMRESULT> results;
     TaskMem<HRESULT> errors;
     std::vector<TOPCTag*> tags;
@@ -120,7 +117,7 @@ STDMETHODIMP TGroup::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESU
                               HRESULT** ppErrors) {
   if (removed_) return E_FAIL;
   if (dwCount == 0 || !pItemArray || !ppAddResults || !ppErrors) return E_INVALIDARG;
-  return ComGuard(L"AddItems", E_FAIL, [&] {
+  return ComGuard(Log(), L"AddItems", E_FAIL, [&] {
     TaskMem<OPCITEMRESULT> results;
     TaskMem<HRESULT> errors;
     std::vector<TOPCTag*> tags;
@@ -153,7 +150,7 @@ STDMETHODIMP TGroup::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** p
 
 STDMETHODIMP TGroup::SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) {
   return ForEachHandle(L"TGroup.SetActiveState", dwCount, phServer, ppErrors, [&](DWORD, TOPCItem& item) {
-    LoggedStep(L"TGroup.SetActiveState", [&] { NotifyItem(server_, item.Tag(), bActive ? 2 : 3); });
+    LoggedStep(Log(), L"TGroup.SetActiveState", [&] { NotifyItem(context_->host, server_, item.Tag(), bActive ? 2 : 3); });
     // An item coming alive sends its current state at the next update.
     if (bActive && !item.Active()) item.MarkInitial();
     item.SetActive(bActive != FALSE);
@@ -184,11 +181,11 @@ STDMETHODIMP TGroup::CreateEnumerator(REFIID riid, LPUNKNOWN* ppUnk) {
   if (ppUnk) *ppUnk = nullptr;
   if (removed_) return E_FAIL;
   if (!ppUnk) return E_INVALIDARG;
-  return ComGuard(L"TGroup.CreateEnumerator", E_FAIL, [&] {
+  return ComGuard(Log(), L"TGroup.CreateEnumerator", E_FAIL, [&] {
     std::vector<ItemRecord> records;
     records.reserve(items_.size());
     for (const auto& item : items_) records.push_back(ItemRecord::Of(*item));
-    ComPtr<IEnumOPCItemAttributes> e = MakeEnumItem(std::move(records));
+    ComPtr<IEnumOPCItemAttributes> e = MakeEnumItem(Log(), std::move(records));
     HRESULT hr = e->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
     if (FAILED(hr)) return hr;
     return items_.empty() ? S_FALSE : S_OK;

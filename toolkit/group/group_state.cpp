@@ -1,10 +1,9 @@
 // IOPCGroupStateMgt, IOPCGroupStateMgt2 and IOPCPublicGroupStateMgt.
-#include "../api/guard.h"
-#include "../api/task_mem.h"
-#include "../server/server.h"
 #include "group.h"
-#include "percent_deadband.h"
+#include "guard.h"
 #include "opc_error.h"
+#include "percent_deadband.h"
+#include "task_mem.h"
 
 namespace quillon {
 namespace {
@@ -32,7 +31,7 @@ STDMETHODIMP TGroup::GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName,
                               FLOAT* pPercentDeadband, LCID* pLCID, OPCHANDLE* phClientGroup,
                               OPCHANDLE* phServerGroup) {
   if (removed_) return E_FAIL;
-  return ComGuard(L"GetState", E_FAIL, [&] {
+  return ComGuard(Log(), L"GetState", E_FAIL, [&] {
     if (!pUpdateRate || !pActive || !ppName || !pTimeBias || !pPercentDeadband || !pLCID || !phClientGroup ||
         !phServerGroup)
       return E_POINTER;
@@ -52,7 +51,7 @@ STDMETHODIMP TGroup::GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName,
 STDMETHODIMP TGroup::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, BOOL* pActive,
                               LONG* pTimeBias, FLOAT* pPercentDeadband, LCID* pLCID, OPCHANDLE* phClientGroup) {
   if (removed_) return E_FAIL;
-  return ComGuard(L"SetState", E_FAIL, [&] {
+  return ComGuard(Log(), L"SetState", E_FAIL, [&] {
     HRESULT result = S_OK;
     if (pPercentDeadband) {
       FLOAT d = *pPercentDeadband;
@@ -76,7 +75,7 @@ STDMETHODIMP TGroup::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdate
 
 STDMETHODIMP TGroup::SetName(LPCWSTR szName) {
   if (removed_) return E_FAIL;
-  return ComGuard(L"SetState", E_FAIL, [&] {
+  return ComGuard(Log(), L"SetState", E_FAIL, [&] {
     std::wstring name = szName ? szName : L"";
     if (IsBlank(name)) return E_INVALIDARG;
     if (server_ && !server_->IsGroupNameFree(name)) return OPC_E_DUPLICATENAME;
@@ -88,11 +87,11 @@ STDMETHODIMP TGroup::SetName(LPCWSTR szName) {
 STDMETHODIMP TGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
   if (ppUnk) *ppUnk = nullptr;
   if (removed_ || !server_) return E_FAIL;
-  return ComGuard(L"TGroup.CloneGroup", E_FAIL, [&] {
+  return ComGuard(Log(), L"TGroup.CloneGroup", E_FAIL, [&] {
     if (!ppUnk) return E_INVALIDARG;
     // The server's AddGroup may re-enter this group's server; keep both alive.
     ComPtr<TGroup> self(this);
-    ComPtr<TServer> server(server_);
+    ComPtr<IOPCServer> server(server_->ComServer());
     LONG timeBias = timeBias_;
     FLOAT deadband = percentDeadband_;
     OPCHANDLE hServer = 0;
@@ -103,7 +102,7 @@ STDMETHODIMP TGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
     if (FAILED(result)) return result;
     // A clone that cannot get its items is no clone: it goes again.
     struct Unfinished {
-      TServer* server;
+      IOPCServer* server;
       OPCHANDLE handle;
       ~Unfinished() {
         if (server) server->RemoveGroup(handle, TRUE);
@@ -131,7 +130,7 @@ STDMETHODIMP TGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
 }
 
 STDMETHODIMP TGroup::SetKeepAlive(DWORD dwKeepAliveTime, DWORD* pdwRevisedKeepAliveTime) {
-  return ComGuard(L"SetKeepAlive", E_FAIL, [&] {
+  return ComGuard(Log(), L"SetKeepAlive", E_FAIL, [&] {
     if (!pdwRevisedKeepAliveTime) return E_POINTER;
     if (dwKeepAliveTime != keepAlive_) {
       keepAlive_ = dwKeepAliveTime < updateRate_ ? updateRate_ : dwKeepAliveTime;
@@ -155,10 +154,10 @@ STDMETHODIMP TGroup::GetState(BOOL* pPublic) {
 }
 
 STDMETHODIMP TGroup::MoveToPublic() {
-  return ComGuard(L"MoveToPublic", E_FAIL, [&] {
+  return ComGuard(Log(), L"MoveToPublic", E_FAIL, [&] {
     if (isPublic_) return OPC_E_PUBLIC;
     if (removed_ || !server_) return E_FAIL;
-    if (server_->GetGrp(name_, true)) return OPC_E_DUPLICATENAME;
+    if (server_->HasPublicGroupNamed(name_)) return OPC_E_DUPLICATENAME;
     server_->MoveGroupToPublic(this);
     isPublic_ = true;
     return S_OK;

@@ -4,11 +4,10 @@
 
 #include <cstring>
 
-#include "../api/guard.h"
-#include "../api/module_state.h"
-#include "../api/variant.h"
 #include "group.h"
+#include "guard.h"
 #include "stream_layout.h"
+#include "variant.h"
 
 namespace quillon {
 namespace {
@@ -44,20 +43,20 @@ STDMETHODIMP TGroup::DAdvise(FORMATETC* pformatetc, DWORD, IAdviseSink* pAdvSink
   if (!pdwConnection) return E_INVALIDARG;
   *pdwConnection = 0;
   if (!pformatetc || !pAdvSink) return E_INVALIDARG;
-  return ComGuard(L"DAdvise", E_FAIL, [&] {
-    const ModuleState& m = Module();
+  return ComGuard(Log(), L"DAdvise", E_FAIL, [&] {
+    const StreamFormats& m = context_->formats;
     DWORD connection;
-    if (pformatetc->cfFormat == m.FormatDataTime) {
+    if (pformatetc->cfFormat == m.DataTime) {
       dataFormat_ = *pformatetc;
       connection = 1;
-    } else if (pformatetc->cfFormat == m.FormatData) {
+    } else if (pformatetc->cfFormat == m.Data) {
       dataFormat_ = *pformatetc;
       connection = 2;
-    } else if (pformatetc->cfFormat == m.FormatWriteComplete) {
+    } else if (pformatetc->cfFormat == m.WriteComplete) {
       writeCompleteFormat_ = *pformatetc;
       connection = 3;
     } else {
-      LogOperationError(L"Unknown data format", L"DAdvise");
+      Log().LogOperationError(L"Unknown data format", L"DAdvise");
       return E_FAIL;
     }
     // A target device is not kept: the pointer is the caller's.
@@ -108,7 +107,7 @@ STDMETHODIMP TGroup::Refresh(DWORD, OPCDATASOURCE dwSource, DWORD* pTransactionI
   if (removed_) return E_FAIL;
   if (!adviseSink_) return CONNECT_E_NOCONNECTION;
   if (!pTransactionID) return E_INVALIDARG;
-  return ComGuard(L"Read", E_FAIL, [&] {
+  return ComGuard(Log(), L"Read", E_FAIL, [&] {
     std::vector<TOPCItem*> items = ReadableItems();
     if (items.empty()) return S_FALSE;
     auto t = std::make_unique<TAsyncData>(TransactionId(0), std::move(items), nullptr, nullptr);
@@ -118,7 +117,7 @@ STDMETHODIMP TGroup::Refresh(DWORD, OPCDATASOURCE dwSource, DWORD* pTransactionI
 }
 
 STDMETHODIMP TGroup::Cancel(DWORD dwTransactionID) {
-  return ComGuard(L"AsyncCancel", E_FAIL, [&] { return AsyncCancel(dwTransactionID); });
+  return ComGuard(Log(), L"AsyncCancel", E_FAIL, [&] { return AsyncCancel(dwTransactionID); });
 }
 
 void TGroup::Deliver(FORMATETC format, const std::vector<uint8_t>& stream) {
@@ -160,7 +159,7 @@ void TGroup::SendStreamDataChange() {
     stream.push_back(std::move(s));
   }
   if (stream.empty()) return;
-  const bool withTime = dataFormat_.cfFormat == Module().FormatDataTime;
+  const bool withTime = dataFormat_.cfFormat == context_->formats.DataTime;
   Deliver(dataFormat_, BuildDataStream(withTime, clientHandle_, 0, status, stream));
   MarkUpdated();
 }
@@ -185,7 +184,7 @@ void TGroup::CompleteStreamRead(const TAsyncData& t) {
     stream[i].timeStamp = Ticks(ts);
     stream[i].value = ValueImage(value.Get());
   }
-  const bool withTime = dataFormat_.cfFormat == Module().FormatDataTime;
+  const bool withTime = dataFormat_.cfFormat == context_->formats.DataTime;
   Deliver(dataFormat_, BuildDataStream(withTime, clientHandle_, t.ID(), status, stream));
 }
 

@@ -1,9 +1,9 @@
 // IOPCSyncIO and IOPCSyncIO2, and the per-item read and write steps that the
 // asynchronous and stream paths share.
-#include "../api/guard.h"
-#include "../api/task_mem.h"
 #include "group.h"
+#include "guard.h"
 #include "opc_error.h"
+#include "task_mem.h"
 
 namespace quillon {
 namespace {
@@ -35,7 +35,7 @@ HRESULT TGroup::HandOut(const TOPCItem& item, FILETIME* timeStamp, WORD* quality
 
 HRESULT TGroup::ReadItem(DWORD source, TOPCItem* item, FILETIME* timeStamp, WORD* quality, VARIANT* value) {
   if (!item) return OPC_E_INVALIDHANDLE;
-  return ComGuard(L"TGroup.ReadItem", E_FAIL, [&] {
+  return ComGuard(Log(), L"TGroup.ReadItem", E_FAIL, [&] {
     HRESULT result = item->Read(source == OPC_DS_DEVICE ? OPC_DS_DEVICE : OPC_DS_CACHE);
     if (FAILED(result)) return result;
     HRESULT handed = HandOut(*item, timeStamp, quality, value);
@@ -47,7 +47,7 @@ HRESULT TGroup::ReadItem(DWORD source, TOPCItem* item, FILETIME* timeStamp, WORD
 
 HRESULT TGroup::ReadItemAge(DWORD maxAgeMs, TOPCItem* item, FILETIME* timeStamp, WORD* quality, VARIANT* value) {
   if (!item) return OPC_E_INVALIDHANDLE;
-  return ComGuard(L"TGroup.ReadItemAge", E_FAIL, [&] {
+  return ComGuard(Log(), L"TGroup.ReadItemAge", E_FAIL, [&] {
     HRESULT result = item->ReadMaxAge(maxAgeMs);
     if (FAILED(result)) return result;
     HRESULT handed = HandOut(*item, timeStamp, quality, value);
@@ -65,7 +65,7 @@ STDMETHODIMP TGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phSe
   if (removed_) return E_FAIL;
   if (dwCount == 0 || (dwSource != OPC_DS_CACHE && dwSource != OPC_DS_DEVICE)) return E_INVALIDARG;
   if (!phServer || !ppItemValues || !ppErrors) return E_INVALIDARG;
-  return ComGuard(L"Read", E_FAIL, [&] {
+  return ComGuard(Log(), L"Read", E_FAIL, [&] {
     HRESULT result = S_OK;
     // Zero-filled: a failed item's entry carries no stale memory.
     TaskMem<OPCITEMSTATE> states(dwCount);
@@ -88,7 +88,7 @@ STDMETHODIMP TGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phSe
 STDMETHODIMP TGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, HRESULT** ppErrors) {
   if (removed_) return E_FAIL;
   if (dwCount == 0 || !phServer || !pItemValues || !ppErrors) return E_INVALIDARG;
-  return ComGuard(L"Write", E_FAIL, [&] {
+  return ComGuard(Log(), L"Write", E_FAIL, [&] {
     HRESULT result = S_OK;
     TaskMem<HRESULT> errors(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
@@ -105,7 +105,7 @@ STDMETHODIMP TGroup::ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMa
   if (removed_) return E_FAIL;
   if (dwCount == 0 || !phServer || !pdwMaxAge || !ppvValues || !ppwQualities || !ppftTimeStamps || !ppErrors)
     return E_INVALIDARG;
-  return ComGuard(L"Read", E_FAIL, [&] {
+  return ComGuard(Log(), L"Read", E_FAIL, [&] {
     HRESULT result = S_OK;
     TaskMem<VARIANT> values(dwCount);
     TaskMem<WORD> qualities(dwCount);
@@ -126,7 +126,7 @@ STDMETHODIMP TGroup::ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMa
 STDMETHODIMP TGroup::WriteVQT(DWORD dwCount, OPCHANDLE* phServer, OPCITEMVQT* pItemVQT, HRESULT** ppErrors) {
   if (removed_) return E_FAIL;
   if (dwCount == 0 || !phServer || !pItemVQT || !ppErrors) return E_INVALIDARG;
-  return ComGuard(L"WriteVQT", E_FAIL, [&] {
+  return ComGuard(Log(), L"WriteVQT", E_FAIL, [&] {
     HRESULT result = S_OK;
     TaskMem<HRESULT> errors(dwCount);
     // Only the value is written: quality and time stamp have nowhere to go.

@@ -3,15 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "../api/clock.h"
-#include "../api/guard.h"
-#include "../api/mutex_lock.h"
-#include "../api/task_mem.h"
-#include "../server/server.h"
+#include "clock.h"
 #include "group.h"
 #include "group_window.h"
-#include "stream_layout.h"
+#include "guard.h"
+#include "mutex_lock.h"
 #include "opc_error.h"
+#include "stream_layout.h"
+#include "task_mem.h"
 
 namespace quillon {
 
@@ -21,7 +20,7 @@ LRESULT TGroup::DoWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window_, msg, wParam, lParam);
   // A client may release the last reference from inside a callback.
   ComPtr<TGroup> self(this);
-  LoggedStep(L"DoWndProc", [&] {
+  LoggedStep(Log(), L"DoWndProc", [&] {
     switch (msg) {
       case WM_TIMER:
         if (wParam == kUpdateTimer) UpdateTick();

@@ -3,12 +3,11 @@
 
 #include <algorithm>
 
-#include "../api/client_gone.h"
-#include "../api/error_texts.h"
-#include "../api/guard.h"
-#include "../api/logging.h"
-#include "../api/module_state.h"
-#include "../group/group.h"
+#include "client_gone.h"
+#include "error_texts.h"
+#include "group.h"
+#include "guard.h"
+#include "logging.h"
 
 namespace quillon {
 namespace {
@@ -21,30 +20,28 @@ bool SameNameAscii(std::wstring_view a, std::wstring_view b) {
 
 }  // namespace
 
-TServer::TServer() {
-  ModuleState& m = Module();
-  ComGuard(L"TOPCDASvr.Initialize", E_FAIL, [&] {
-    if (m.ServerList) {
-      m.ServerList->push_back(this);
-      listed_ = true;
-    }
+TServer::TServer(std::shared_ptr<ModuleState> module) : module_(std::move(module)) {
+  const HostPort& host = module_->Host;
+  ComGuard(Log(), L"TOPCDASvr.Initialize", E_FAIL, [&] {
+    module_->ServerList.push_back(this);
+    listed_ = true;
     GetSystemTimeAsFileTime(&status_.ftStartTime);
     status_.dwServerState = OPC_STATUS_RUNNING;
-    status_.wMajorVersion = m.MajorVersion;
-    status_.wMinorVersion = m.MinorVersion;
-    status_.wBuildNumber = m.BuildNumber;
-    vendorInfo_ = m.VendorInfo;
+    status_.wMajorVersion = host.MajorVersion;
+    status_.wMinorVersion = host.MinorVersion;
+    status_.wBuildNumber = host.BuildNumber;
+    vendorInfo_ = host.VendorInfo;
     shutdownPoint_ = MakeCom<TConnectionPoint>(
-        static_cast<IConnectionPointContainer*>(this), IID_IOPCShutdown, [this](IUnknown* sink, bool connecting) {
+        Log(), static_cast<IConnectionPointContainer*>(this), IID_IOPCShutdown, [this](IUnknown* sink, bool connecting) {
           shutdownSink_ = connecting ? ComPtr<IOPCShutdown>(static_cast<IOPCShutdown*>(sink)) : nullptr;
         });
     return S_OK;
   });
-  if (ServerNotifyProc proc = m.Callbacks.serverNotify) proc(Handle(), 0);
+  if (ServerNotifyProc proc = host.Callbacks.serverNotify) proc(Handle(), 0);
 }
 
 TServer::~TServer() {
-  ComGuard(L"TOPCDASvr.Destroy", E_FAIL, [&] {
+  ComGuard(Log(), L"TOPCDASvr.Destroy", E_FAIL, [&] {
     LeaveServerList();
     return S_OK;
   });
@@ -56,9 +53,8 @@ void TServer::LeaveServerList() {
   shutdownSink_.Reset();
   if (!listed_) return;
   listed_ = false;
-  ModuleState& m = Module();
-  if (m.ServerList) std::erase(*m.ServerList, this);
-  if (ServerNotifyProc proc = m.Callbacks.serverNotify) proc(Handle(), 1);
+  std::erase(module_->ServerList, this);
+  if (ServerNotifyProc proc = module_->Host.Callbacks.serverNotify) proc(Handle(), 1);
 }
 
 // Groups the client did not remove go with the server: torn down, so a client
@@ -71,9 +67,8 @@ void TServer::ReleaseGroups() {
     g->DetachFromServer();
     g->Teardown();
   }
-  if (auto& list = Module().PublicGroupList)
-    for (auto& g : *list)
-      if (g->Server() == this) g->DetachFromServer();
+  for (auto& g : module_->PublicGroupList)
+    if (g->Owner() == this) g->DetachFromServer();
 }
 
 void TServer::Destroy() {
@@ -94,15 +89,14 @@ void TServer::RequestShutdown() {
   // Nothing more is asked of a client that is gone.
   if (shutdownPoint_) shutdownPoint_->Drop();
   shutdownSink_.Reset();
-  LogOperationError(L"Server: the client is gone (" + WidenMessage(ErrorName(hr)) + L" from ShutdownRequest)",
+  Log().LogOperationError(L"Server: the client is gone (" + WidenMessage(ErrorName(hr)) + L" from ShutdownRequest)",
                     L"ClientGone");
 }
 
 TGroup* TServer::GetGrp(OPCHANDLE handle, bool isPublic) const {
   if (isPublic) {
-    if (auto& list = Module().PublicGroupList)
-      for (auto& g : *list)
-        if (g->GroupHandle() == handle) return g.Get();
+    for (auto& g : module_->PublicGroupList)
+      if (g->GroupHandle() == handle) return g.Get();
     return nullptr;
   }
   for (auto& g : groups_)
@@ -112,9 +106,8 @@ TGroup* TServer::GetGrp(OPCHANDLE handle, bool isPublic) const {
 
 TGroup* TServer::GetGrp(std::wstring_view name, bool isPublic) const {
   if (isPublic) {
-    if (auto& list = Module().PublicGroupList)
-      for (auto& g : *list)
-        if (SameNameAscii(g->Name(), name)) return g.Get();
+    for (auto& g : module_->PublicGroupList)
+      if (SameNameAscii(g->Name(), name)) return g.Get();
     return nullptr;
   }
   for (auto& g : groups_)
@@ -133,14 +126,12 @@ void TServer::DeleteGroup(TGroup* group) {
 }
 
 void TServer::MoveGroupToPublic(TGroup* group) {
-  auto& list = Module().PublicGroupList;
-  if (!list) throw std::logic_error("The server is not created");
-  list->emplace_back(group);
+  module_->PublicGroupList.emplace_back(group);
   DeleteGroup(group);
 }
 
 STDMETHODIMP TServer::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
-  return EnumConnectionPointsOf(shutdownPoint_.Get(), ppEnum);
+  return EnumConnectionPointsOf(Log(), shutdownPoint_.Get(), ppEnum);
 }
 
 STDMETHODIMP TServer::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {

@@ -1,18 +1,21 @@
 #pragma once
 // The OPC server object: one per connected client, listed in the module's
 // ServerList from creation until it is destroyed. It owns its private groups
-// (holding one reference on each) and the IOPCShutdown connection point.
+// (holding one reference on each) and the IOPCShutdown connection point, and
+// is the owner its groups ask for what concerns the server.
 #include <objbase.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "../api/com_object.h"
-#include "../api/connection_point.h"
-#include "../api/quillon.h"
+#include "com_object.h"
+#include "connection_point.h"
+#include "group_owner.h"
+#include "module_state.h"
 #include "opc_common.h"
 #include "opc_da.h"
+#include "quillon.h"
 
 namespace quillon {
 
@@ -20,15 +23,16 @@ class TGroup;
 class TOPCTag;
 
 class TServer : public ComObject<IOPCServer, IOPCCommon, IConnectionPointContainer, IOPCItemProperties,
-                                 IOPCBrowseServerAddressSpace, IOPCServerPublicGroups, IOPCBrowse, IOPCItemIO> {
+                                 IOPCBrowseServerAddressSpace, IOPCServerPublicGroups, IOPCBrowse, IOPCItemIO>,
+                public GroupOwner {
  public:
-  TServer();
+  explicit TServer(std::shared_ptr<ModuleState> module);
 
-  ServerHandle Handle() { return static_cast<IOPCServer*>(this); }
+  ServerHandle Handle() override { return static_cast<IOPCServer*>(this); }
+  const LogSink& Log() const { return module_->Host; }
   uint16_t ServerState() const { return uint16_t(status_.dwServerState); }
   void SetServerState(uint16_t state) { status_.dwServerState = OPCSERVERSTATE(state); }
   bool Destroyed() const { return destroyed_; }
-  void MarkUpdated(const FILETIME& when) { status_.ftLastUpdateTime = when; }
 
   // Destroys the object whatever references clients hold: it leaves the list,
   // the host is told, its groups are torn down, and COM drops every remote
@@ -38,14 +42,17 @@ class TServer : public ComObject<IOPCServer, IOPCCommon, IConnectionPointContain
   // Tells a connected client to let go, with an empty reason.
   void RequestShutdown();
 
-  // Internal steps used by the groups.
   TGroup* GetGrp(OPCHANDLE handle, bool isPublic) const;
   TGroup* GetGrp(std::wstring_view name, bool isPublic) const;
-  bool IsGroupNameFree(std::wstring_view name) const;
-  // Takes the group out of the private list, dropping the server's reference.
-  void DeleteGroup(TGroup* group);
-  // Hands the server's reference on the group to the public list.
-  void MoveGroupToPublic(TGroup* group);
+
+  // GroupOwner
+  IOPCServer* ComServer() override { return this; }
+  bool IsGroupNameFree(std::wstring_view name) const override;
+  bool HasPublicGroupNamed(std::wstring_view name) const override { return GetGrp(name, true) != nullptr; }
+  void DeleteGroup(TGroup* group) override;
+  void MoveGroupToPublic(TGroup* group) override;
+  void MarkUpdated(const FILETIME& when) override { status_.ftLastUpdateTime = when; }
+  void ReclaimClient() override { Destroy(); }
 
   // IOPCServer
   STDMETHODIMP AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
@@ -113,6 +120,7 @@ class TServer : public ComObject<IOPCServer, IOPCCommon, IConnectionPointContain
   void LeaveServerList();
   void ReleaseGroups();
 
+  const std::shared_ptr<ModuleState> module_;
   std::vector<ComPtr<TGroup>> groups_;
   OPCSERVERSTATUS status_{};
   std::wstring vendorInfo_;  // as it was when the client connected

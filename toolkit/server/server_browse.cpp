@@ -1,19 +1,18 @@
 // IOPCBrowseServerAddressSpace and IOPCBrowse over the address space.
 #include <string>
 
-#include "../address_space/opc_tag.h"
-#include "../api/enum_string.h"
-#include "../api/guard.h"
-#include "../api/module_state.h"
-#include "../api/mutex_lock.h"
-#include "../api/task_mem.h"
+#include "enum_string.h"
+#include "guard.h"
+#include "mutex_lock.h"
 #include "opc_error.h"
+#include "opc_tag.h"
+#include "property_lists.h"
 #include "server.h"
+#include "task_mem.h"
 
 namespace quillon {
 namespace {
 
-constexpr DWORD kAddressSpaceWaitMs = 1000;
 
 bool SameTextIgnoreCase(std::wstring_view a, std::wstring_view b) {
   return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(),
@@ -56,7 +55,7 @@ long ResumeAfter(const std::vector<TOPCTag*>& listed, const std::wstring& point)
 }  // namespace
 
 TOPCTag* TServer::BrowsePosition() {
-  TOPCTag* root = Module().RootTag.get();
+  TOPCTag* root = module_->Space().Root();
   if (!browsePosition_ || browsePosition_->Removed()) browsePosition_ = root ? root->shared_from_this() : nullptr;
   if (!browsePosition_) RaiseOPC(E_FAIL);
   return browsePosition_.get();
@@ -69,9 +68,9 @@ STDMETHODIMP TServer::QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) {
 }
 
 STDMETHODIMP TServer::ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) {
-  MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
+  MutexLock lock(module_->Space().Mutex(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  return ComGuard(L"ChangeBrowsePosition", E_FAIL, [&] {
+  return ComGuard(Log(), L"ChangeBrowsePosition", E_FAIL, [&] {
     TOPCTag* position = BrowsePosition();
     std::wstring text = szString ? szString : L"";
     TOPCTag* target = nullptr;
@@ -86,10 +85,10 @@ STDMETHODIMP TServer::ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection,
         break;
       case OPC_BROWSE_TO:
         if (text.empty()) {
-          target = Module().RootTag.get();
+          target = module_->Space().Root();
           break;
         }
-        target = Module().RootTag->FindByItemId(text);
+        target = module_->Space().Root()->FindByItemId(text);
         if (!target || !target->HasChildren()) return E_INVALIDARG;
         break;
       default: return S_OK;
@@ -106,12 +105,12 @@ STDMETHODIMP TServer::BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR
   *ppIEnumString = nullptr;
   if (dwBrowseFilterType < OPC_BRANCH || dwBrowseFilterType > OPC_FLAT || dwAccessRightsFilter > 3)
     return E_INVALIDARG;
-  return ComGuard(L"BrowseOPCItemIDs", E_FAIL, [&] {
+  return ComGuard(Log(), L"BrowseOPCItemIDs", E_FAIL, [&] {
     std::vector<std::wstring> names;
     BrowsePosition()->ListMatchingChildrenV2(dwBrowseFilterType, szFilterCriteria ? szFilterCriteria : L"",
                                              vtDataTypeFilter, dwAccessRightsFilter, names);
     bool empty = names.empty();
-    *ppIEnumString = MakeEnumString(std::move(names)).Detach();
+    *ppIEnumString = MakeEnumString(Log(), std::move(names)).Detach();
     return empty ? S_FALSE : S_OK;
   });
 }
@@ -119,16 +118,16 @@ STDMETHODIMP TServer::BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR
 STDMETHODIMP TServer::GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) {
   if (!szItemID) return E_INVALIDARG;
   *szItemID = nullptr;
-  MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
+  MutexLock lock(module_->Space().Mutex(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  return ComGuard(L"GetItemID", E_FAIL, [&] {
+  return ComGuard(Log(), L"GetItemID", E_FAIL, [&] {
     TOPCTag* position = BrowsePosition();
     std::wstring name = szItemDataID ? szItemDataID : L"";
     TOPCTag* node = name.empty() ? position : position->FindByItemId(name);
     // A flat listing at the position hands out the full item IDs of what lies
     // below it: those resolve from the root.
-    if (!node && position->Parent() && name.starts_with(position->ItemId() + Module().TagQualifier))
-      node = Module().RootTag->FindByItemId(name);
+    if (!node && position->Parent() && name.starts_with(position->ItemId() + module_->Host.TagQualifier))
+      node = module_->Space().Root()->FindByItemId(name);
     if (!node) RaiseOPC(OPC_E_UNKNOWNITEMID);
     *szItemID = TaskMemString(node->ItemId()).Detach();
     return S_OK;
@@ -146,16 +145,16 @@ STDMETHODIMP TServer::GetProperties(DWORD dwItemCount, LPWSTR* pszItemIDs, BOOL 
   if (dwItemCount == 0 || !pszItemIDs || !ppItemProperties) return E_INVALIDARG;
   if (dwPropertyCount && !pdwPropertyIDs) return E_INVALIDARG;
   *ppItemProperties = nullptr;
-  MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
+  MutexLock lock(module_->Space().Mutex(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  return ComGuard(L"GetProperties", E_FAIL, [&] {
+  return ComGuard(Log(), L"GetProperties", E_FAIL, [&] {
     TaskMem<OPCITEMPROPERTIES> lists(dwItemCount);
     for (DWORD i = 0; i < dwItemCount; ++i) {
-      TOPCTag* tag = pszItemIDs[i] && Module().RootTag ? Module().RootTag->FindByItemId(pszItemIDs[i]) : nullptr;
+      TOPCTag* tag = pszItemIDs[i] && module_->Space().Root() ? module_->Space().Root()->FindByItemId(pszItemIDs[i]) : nullptr;
       if (!tag)
         lists[i].hrErrorID = OPC_E_UNKNOWNITEMID;
       else
-        tag->FillItemProperties(bReturnPropertyValues != FALSE, dwPropertyCount, lists[i], pdwPropertyIDs);
+        FillItemProperties(*tag, bReturnPropertyValues != FALSE, dwPropertyCount, lists[i], pdwPropertyIDs);
     }
     *ppItemProperties = lists.Detach();
     return S_OK;
@@ -172,10 +171,10 @@ STDMETHODIMP TServer::Browse(LPWSTR szItemID, LPWSTR* pszContinuationPoint, DWOR
   *pdwCount = 0;
   *pbMoreElements = FALSE;
   *ppBrowseElements = nullptr;
-  MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
+  MutexLock lock(module_->Space().Mutex(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  return ComGuard(L"Browse", E_FAIL, [&] {
-    TOPCTag* root = Module().RootTag.get();
+  return ComGuard(Log(), L"Browse", E_FAIL, [&] {
+    TOPCTag* root = module_->Space().Root();
     if (!root) RaiseOPC(E_FAIL);
     std::wstring itemId = szItemID ? szItemID : L"";
     TOPCTag* node = itemId.empty() ? root : root->FindByItemId(itemId);
@@ -208,7 +207,7 @@ STDMETHODIMP TServer::Browse(LPWSTR szItemID, LPWSTR* pszContinuationPoint, DWOR
     }
     TaskMem<OPCBROWSEELEMENT> elements(count);
     for (size_t i = 0; i < count; ++i)
-      listed[start + i]->FillBrowseElement(bReturnAllProperties != FALSE, bReturnPropertyValues != FALSE,
+      FillBrowseElement(*listed[start + i], bReturnAllProperties != FALSE, bReturnPropertyValues != FALSE,
                                            elements[i], dwPropertyCount, pdwPropertyIDs);
     *pbMoreElements = nextPoint.Get() ? -1 : FALSE;
     *pszContinuationPoint = nextPoint.Detach();

@@ -1,8 +1,8 @@
 // IOPCCommon: locale, client name and error texts.
-#include "../api/error_texts.h"
-#include "../api/guard.h"
-#include "../api/task_mem.h"
+#include "error_texts.h"
+#include "guard.h"
 #include "server.h"
+#include "task_mem.h"
 
 namespace quillon {
 
@@ -32,7 +32,7 @@ STDMETHODIMP TServer::QueryAvailableLocaleIDs(DWORD* pdwCount, LCID** pdwLcid) {
 STDMETHODIMP TServer::GetErrorString(HRESULT dwError, LPWSTR* ppString) {
   if (!ppString) return E_INVALIDARG;
   *ppString = nullptr;
-  return ComGuard(L"GetErrorString", E_FAIL, [&] {
+  return ComGuard(Log(), L"GetErrorString", E_FAIL, [&] {
     std::wstring text = ErrorText(dwError);
     if (text.empty()) return E_INVALIDARG;
     *ppString = TaskMemString(text).Detach();
@@ -41,7 +41,7 @@ STDMETHODIMP TServer::GetErrorString(HRESULT dwError, LPWSTR* ppString) {
 }
 
 STDMETHODIMP TServer::SetClientName(LPCWSTR szName) {
-  return ComGuard(L"SetClientName", E_FAIL, [&] {
+  return ComGuard(Log(), L"SetClientName", E_FAIL, [&] {
     clientName_ = szName ? szName : L"";
     return S_OK;
   });

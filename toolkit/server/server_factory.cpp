@@ -2,15 +2,15 @@
 
 #include <string>
 
-#include "../api/error_texts.h"
-#include "../api/guard.h"
-#include "../api/logging.h"
+#include "error_texts.h"
+#include "guard.h"
+#include "logging.h"
 #include "server.h"
 
 namespace quillon {
 
-ComPtr<TServerFactory> TServerFactory::Register(const CLSID& clsid) {
-  ComPtr<TServerFactory> factory = MakeCom<TServerFactory>();
+ComPtr<TServerFactory> TServerFactory::Register(const CLSID& clsid, std::shared_ptr<ModuleState> module) {
+  ComPtr<TServerFactory> factory(new TServerFactory(std::move(module)));
   HRESULT hr = CoRegisterClassObject(clsid, static_cast<IClassFactory*>(factory.Get()), CLSCTX_LOCAL_SERVER,
                                      REGCLS_MULTIPLEUSE, &factory->cookie_);
   if (FAILED(hr)) throw EOPC(hr, "CoRegisterClassObject failed: " + ErrorName(hr));
@@ -33,7 +33,7 @@ void TServerFactory::KeepStub() {
     hr = CoMarshalInterface(stream.Get(), IID_IClassFactory, static_cast<IClassFactory*>(this), MSHCTX_LOCAL,
                             nullptr, MSHLFLAGS_TABLESTRONG);
   if (FAILED(hr)) {
-    LogOperationError(L"The class object's stub is not kept: " + WidenMessage(ErrorName(hr)), L"Register");
+    Log().LogOperationError(L"The class object's stub is not kept: " + WidenMessage(ErrorName(hr)), L"Register");
     return;
   }
   keptStub_ = std::move(stream);
@@ -51,8 +51,8 @@ STDMETHODIMP TServerFactory::CreateInstance(IUnknown* outer, REFIID riid, void**
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
-  return ComGuard(L"TServerFactory.CreateInstance", E_FAIL, [&] {
-    ComPtr<TServer> server = MakeCom<TServer>();
+  return ComGuard(Log(), L"TServerFactory.CreateInstance", E_FAIL, [&] {
+    ComPtr<TServer> server = MakeCom<TServer>(module_);
     return server->QueryInterface(riid, ppv);
   });
 }

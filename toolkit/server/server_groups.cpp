@@ -3,23 +3,22 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "../api/bstr.h"
-#include "../api/enum_string.h"
-#include "../api/enum_unknown.h"
-#include "../api/error_texts.h"
-#include "../api/guard.h"
-#include "../api/module_state.h"
-#include "../api/task_mem.h"
-#include "../group/group.h"
-#include "../group/percent_deadband.h"
+#include "bstr.h"
+#include "enum_string.h"
+#include "enum_unknown.h"
+#include "error_texts.h"
+#include "group.h"
+#include "guard.h"
 #include "opc_error.h"
+#include "percent_deadband.h"
 #include "server.h"
+#include "task_mem.h"
 
 namespace quillon {
 namespace {
 
-void NotifyGroup(TServer* server, const std::wstring& name, LONG action) {
-  if (GroupNotifyProc proc = Module().Callbacks.groupNotify) proc(server->Handle(), Bstr(name).Detach(), action);
+void NotifyGroup(const HostPort& host, TServer* server, const std::wstring& name, LONG action) {
+  if (GroupNotifyProc proc = host.Callbacks.groupNotify) proc(server->Handle(), Bstr(name).Detach(), action);
 }
 
 }  // namespace
@@ -35,7 +34,7 @@ STDMETHODIMP TServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUp
                                LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
                                DWORD* pRevisedUpdateRate, REFIID riid, LPUNKNOWN* ppUnk) {
   if (ppUnk) *ppUnk = nullptr;
-  return ComGuard(L"AddGroup", E_FAIL, [&] {
+  return ComGuard(Log(), L"AddGroup", E_FAIL, [&] {
     if (!ppUnk || !phServerGroup || !pRevisedUpdateRate) return E_INVALIDARG;
     if (pPercentDeadband && !IsPercentDeadband(*pPercentDeadband)) return E_INVALIDARG;
     if (destroyed_) return E_FAIL;
@@ -44,10 +43,10 @@ STDMETHODIMP TServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUp
       name = MakeDefaultGroupName();
     else if (!IsGroupNameFree(name))
       RaiseOPC(OPC_E_DUPLICATENAME);
-    LONG timeBias = pTimeBias ? *pTimeBias : Module().DefaultTimeBias;
+    LONG timeBias = pTimeBias ? *pTimeBias : module_->DefaultTimeBias;
     FLOAT deadband = pPercentDeadband ? *pPercentDeadband : 0.0f;
 
-    ComPtr<TGroup> group = MakeCom<TGroup>(this);
+    ComPtr<TGroup> group = MakeCom<TGroup>(module_->Groups, this);
     // Torn down unless it reaches the list: a half-made group must not stay
     // behind holding its window and a way back to this server.
     struct Unlisted {
@@ -68,7 +67,7 @@ STDMETHODIMP TServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUp
     groups_.push_back(group);  // the server's own reference
     unlisted.group = nullptr;
     ++status_.dwGroupCount;
-    NotifyGroup(this, name, 0);
+    NotifyGroup(module_->Host, this, name, 0);
     *phServerGroup = group->GroupHandle();
     *pRevisedUpdateRate = group->UpdateRate();
     *ppUnk = handedOut.Detach();
@@ -92,23 +91,23 @@ STDMETHODIMP TServer::GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppU
 STDMETHODIMP TServer::GetStatus(OPCSERVERSTATUS** ppServerStatus) {
   if (!ppServerStatus) return E_INVALIDARG;
   *ppServerStatus = nullptr;
-  return ComGuard(L"GetStatus", E_FAIL, [&] {
+  return ComGuard(Log(), L"GetStatus", E_FAIL, [&] {
     TaskMem<OPCSERVERSTATUS> status(1);
     *status.Get() = status_;
     GetSystemTimeAsFileTime(&status[0].ftCurrentTime);
-    status[0].szVendorInfo = TaskMemString(Module().VendorInfo).Detach();
+    status[0].szVendorInfo = TaskMemString(module_->Host.VendorInfo).Detach();
     *ppServerStatus = status.Detach();
     return S_OK;
   });
 }
 
 STDMETHODIMP TServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
-  return ComGuard(L"RemoveGroup", E_FAIL, [&] {
+  return ComGuard(Log(), L"RemoveGroup", E_FAIL, [&] {
     TGroup* found = GetGrp(hServerGroup, false);
     if (!found) RaiseOPC(E_INVALIDARG);
     ComPtr<TGroup> group(found);
-    NotifyGroup(this, group->Name(), 1);
-    Lock lock(Module().GroupRemovalLock);
+    NotifyGroup(module_->Host, this, group->Name(), 1);
+    Lock lock(module_->GroupRemovalLock);
     group->SetRemoved();
     // The server's reference goes now; the client's, if it holds one, keeps
     // the object alive answering E_FAIL until it lets go.
@@ -124,7 +123,7 @@ STDMETHODIMP TServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
 
 STDMETHODIMP TServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN* ppUnk) {
   if (ppUnk) *ppUnk = nullptr;
-  return ComGuard(L"CreateGroupEnumerator", E_FAIL, [&] {
+  return ComGuard(Log(), L"CreateGroupEnumerator", E_FAIL, [&] {
     if (dwScope < OPC_ENUM_PRIVATE_CONNECTIONS || dwScope > OPC_ENUM_ALL) return E_INVALIDARG;
     if (riid != IID_IEnumString && riid != IID_IEnumUnknown) return E_NOINTERFACE;
     if (!ppUnk) return E_INVALIDARG;
@@ -141,13 +140,12 @@ STDMETHODIMP TServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, L
     if (privates)
       for (auto& g : groups_) collect(g.Get());
     if (publics)
-      if (auto& list = Module().PublicGroupList)
-        for (auto& g : *list) collect(g.Get());
+      for (auto& g : module_->PublicGroupList) collect(g.Get());
     bool empty = names.empty();
     if (riid == IID_IEnumString)
-      *ppUnk = MakeEnumString(std::move(names)).Detach();
+      *ppUnk = MakeEnumString(Log(), std::move(names)).Detach();
     else
-      *ppUnk = MakeEnumUnknown(std::move(units)).Detach();
+      *ppUnk = MakeEnumUnknown(Log(), std::move(units)).Detach();
     return empty ? S_FALSE : S_OK;
   });
 }

@@ -1,32 +1,29 @@
 // IOPCItemProperties and IOPCItemIO: properties, reads and writes by item ID,
 // without a group.
-#include "../address_space/opc_tag.h"
-#include "../api/guard.h"
-#include "../api/module_state.h"
-#include "../api/mutex_lock.h"
-#include "../api/task_mem.h"
+#include "guard.h"
+#include "mutex_lock.h"
 #include "opc_error.h"
+#include "opc_tag.h"
+#include "property_lists.h"
 #include "server.h"
+#include "task_mem.h"
 
 namespace quillon {
 namespace {
 
-constexpr DWORD kAddressSpaceWaitMs = 1000;
-
-TOPCTag* FindTag(LPCWSTR itemId) {
-  TOPCTag* root = Module().RootTag.get();
-  return root && itemId && *itemId ? root->FindByItemId(itemId) : nullptr;
+TOPCTag* FindTag(const AddressSpace& space, LPCWSTR itemId) {
+  return itemId && *itemId ? space.Find(itemId) : nullptr;
 }
 
 // The frame of the three property methods: the item ID is checked, the
-// address space held, and the tag's own operation answers.
+// address space held, and the operation on the tag answers.
 template <class Operation>
-HRESULT WithTag(const wchar_t* name, LPWSTR szItemID, Operation operation) {
+HRESULT WithTag(const ModuleState& module, const wchar_t* name, LPWSTR szItemID, Operation operation) {
   if (!szItemID || !*szItemID) return OPC_E_INVALIDITEMID;
-  MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
+  MutexLock lock(module.Space().Mutex(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  return ComGuard(name, E_FAIL, [&] {
-    TOPCTag* tag = FindTag(szItemID);
+  return ComGuard(module.Host, name, E_FAIL, [&] {
+    TOPCTag* tag = FindTag(module.Space(), szItemID);
     if (!tag) return OPC_E_UNKNOWNITEMID;
     return operation(*tag);
   });
@@ -37,24 +34,24 @@ HRESULT WithTag(const wchar_t* name, LPWSTR szItemID, Operation operation) {
 STDMETHODIMP TServer::QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount, DWORD** ppPropertyIDs,
                                                LPWSTR** ppDescriptions, VARTYPE** ppvtDataTypes) {
   if (!pdwCount || !ppPropertyIDs || !ppDescriptions || !ppvtDataTypes) return E_INVALIDARG;
-  return WithTag(L"QueryAvailableProperties", szItemID, [&](TOPCTag& tag) {
-    return tag.QueryAvailableProperties(pdwCount, ppPropertyIDs, ppDescriptions, ppvtDataTypes);
+  return WithTag(*module_, L"QueryAvailableProperties", szItemID, [&](TOPCTag& tag) {
+    return quillon::QueryAvailableProperties(tag, pdwCount, ppPropertyIDs, ppDescriptions, ppvtDataTypes);
   });
 }
 
 STDMETHODIMP TServer::GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, VARIANT** ppvData,
                                         HRESULT** ppErrors) {
   if (dwCount == 0 || !pdwPropertyIDs || !ppvData || !ppErrors) return E_INVALIDARG;
-  return WithTag(L"GetItemProperties", szItemID, [&](TOPCTag& tag) {
-    return tag.GetItemProperties(dwCount, pdwPropertyIDs, ppvData, ppErrors);
+  return WithTag(*module_, L"GetItemProperties", szItemID, [&](TOPCTag& tag) {
+    return quillon::GetItemProperties(tag, dwCount, pdwPropertyIDs, ppvData, ppErrors);
   });
 }
 
 STDMETHODIMP TServer::LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, LPWSTR** ppszNewItemIDs,
                                     HRESULT** ppErrors) {
   if (dwCount == 0 || !pdwPropertyIDs || !ppszNewItemIDs || !ppErrors) return E_INVALIDARG;
-  return WithTag(L"LookupItemIDs", szItemID, [&](TOPCTag& tag) {
-    return tag.LookupItemIDs(dwCount, pdwPropertyIDs, ppErrors, ppszNewItemIDs);
+  return WithTag(*module_, L"LookupItemIDs", szItemID, [&](TOPCTag& tag) {
+    return quillon::LookupItemIDs(tag, dwCount, pdwPropertyIDs, ppErrors, ppszNewItemIDs);
   });
 }
 
@@ -62,9 +59,9 @@ STDMETHODIMP TServer::Read(DWORD dwCount, LPCWSTR* pszItemIDs, DWORD* pdwMaxAge,
                            WORD** ppwQualities, FILETIME** ppftTimeStamps, HRESULT** ppErrors) {
   if (dwCount == 0 || !pszItemIDs || !pdwMaxAge || !ppvValues || !ppwQualities || !ppftTimeStamps || !ppErrors)
     return E_INVALIDARG;
-  MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
+  MutexLock lock(module_->Space().Mutex(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  return ComGuard(L"TServer.Read", E_FAIL, [&] {
+  return ComGuard(Log(), L"TServer.Read", E_FAIL, [&] {
     HRESULT result = S_OK;
     // Zero-filled: a failed item's entries carry no stale memory.
     TaskMem<VARIANT> values(dwCount);
@@ -72,7 +69,7 @@ STDMETHODIMP TServer::Read(DWORD dwCount, LPCWSTR* pszItemIDs, DWORD* pdwMaxAge,
     TaskMem<FILETIME> stamps(dwCount);
     TaskMem<HRESULT> errors(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
-      TOPCTag* tag = FindTag(pszItemIDs[i]);
+      TOPCTag* tag = FindTag(module_->Space(), pszItemIDs[i]);
       if (!pszItemIDs[i] || !*pszItemIDs[i])
         errors[i] = OPC_E_INVALIDITEMID;
       else if (!tag)
@@ -105,13 +102,13 @@ STDMETHODIMP TServer::Read(DWORD dwCount, LPCWSTR* pszItemIDs, DWORD* pdwMaxAge,
 
 STDMETHODIMP TServer::WriteVQT(DWORD dwCount, LPCWSTR* pszItemIDs, OPCITEMVQT* pItemVQT, HRESULT** ppErrors) {
   if (dwCount == 0 || !pszItemIDs || !pItemVQT || !ppErrors) return E_INVALIDARG;
-  MutexLock lock(Module().AddressSpaceMutex.Get(), kAddressSpaceWaitMs);
+  MutexLock lock(module_->Space().Mutex(), kAddressSpaceWaitMs);
   if (!lock.Locked()) return E_FAIL;
-  return ComGuard(L"TServer.WriteVQT", E_FAIL, [&] {
+  return ComGuard(Log(), L"TServer.WriteVQT", E_FAIL, [&] {
     HRESULT result = S_OK;
     TaskMem<HRESULT> errors(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
-      TOPCTag* tag = FindTag(pszItemIDs[i]);
+      TOPCTag* tag = FindTag(module_->Space(), pszItemIDs[i]);
       HRESULT hr;
       if (!pszItemIDs[i] || !*pszItemIDs[i])
         hr = OPC_E_INVALIDITEMID;

@@ -1,9 +1,8 @@
 // IOPCServerPublicGroups over the process-wide list of public groups.
 #include <algorithm>
 
-#include "../api/guard.h"
-#include "../api/module_state.h"
-#include "../group/group.h"
+#include "group.h"
+#include "guard.h"
 #include "opc_error.h"
 #include "server.h"
 
@@ -11,7 +10,7 @@ namespace quillon {
 
 STDMETHODIMP TServer::GetPublicGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
   if (ppUnk) *ppUnk = nullptr;
-  return ComGuard(L"GetPublicGroupByName", E_FAIL, [&] {
+  return ComGuard(Log(), L"GetPublicGroupByName", E_FAIL, [&] {
     if (!szName || !*szName || !ppUnk) return E_INVALIDARG;
     TGroup* group = GetGrp(std::wstring_view(szName), true);
     if (!group) return E_INVALIDARG;
@@ -20,15 +19,15 @@ STDMETHODIMP TServer::GetPublicGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOW
 }
 
 STDMETHODIMP TServer::RemovePublicGroup(OPCHANDLE hServerGroup, BOOL bForce) {
-  return ComGuard(L"RemovePublicGroup", E_FAIL, [&] {
+  return ComGuard(Log(), L"RemovePublicGroup", E_FAIL, [&] {
     TGroup* found = GetGrp(hServerGroup, true);
     if (!found) return E_INVALIDARG;
     ComPtr<TGroup> group(found);
-    Lock lock(Module().GroupRemovalLock);
+    Lock lock(module_->GroupRemovalLock);
     group->SetRemoved();
     // Besides this call's own reference, only the list's is left: nobody holds it.
     if (!bForce && group->References() >= 3) return OPC_S_INUSE;
-    auto& list = *Module().PublicGroupList;
+    auto& list = module_->PublicGroupList;
     list.erase(std::find_if(list.begin(), list.end(), [&](auto& g) { return g.Get() == group.Get(); }));
     group->Teardown();
     return S_OK;

@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "com_ptr.h"
+#include "logging.h"
 
 namespace quillon {
 
-ComPtr<IEnumString> MakeEnumString(std::vector<std::wstring> strings, ULONG position = 0);
+ComPtr<IEnumString> MakeEnumString(const LogSink& log, std::vector<std::wstring> strings, ULONG position = 0);
 
 }  // namespace quillon

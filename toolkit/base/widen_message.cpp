@@ -1,21 +1,8 @@
-#include "logging.h"
-
 #include <windows.h>
 
-#include "bstr.h"
-#include "module_state.h"
+#include "logging.h"
 
 namespace quillon {
-
-void LogOperationError(std::wstring_view message, std::wstring_view operation) {
-  LogNotifyProc proc = Module().Callbacks.log;
-  if (!proc) return;
-  std::wstring line;
-  line.reserve(operation.size() + message.size() + 2);
-  line.append(L"[").append(operation).append(L"]").append(message);
-  Bstr text(line);
-  proc(text.Detach());  // the callback owns the line
-}
 
 std::wstring WidenMessage(std::string_view message) {
   if (message.empty()) return {};

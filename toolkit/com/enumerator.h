@@ -24,7 +24,8 @@ class TEnumCursor : public ComObject<Interface> {
  public:
   using Snapshot = std::shared_ptr<const std::vector<Stored>>;
 
-  TEnumCursor(Snapshot items, ULONG position) : items_(std::move(items)), position_(position) {}
+  TEnumCursor(const LogSink& log, Snapshot items, ULONG position)
+      : log_(log), items_(std::move(items)), position_(position) {}
 
   STDMETHODIMP Skip(ULONG celt) override {
     if (celt == 0) return E_INVALIDARG;
@@ -41,8 +42,8 @@ class TEnumCursor : public ComObject<Interface> {
   STDMETHODIMP Clone(Interface** ppenum) override {
     if (!ppenum) return E_POINTER;
     *ppenum = nullptr;
-    return ComGuard(L"Enumerator.Clone", E_OUTOFMEMORY, [&]() -> HRESULT {
-      *ppenum = MakeCom<Derived>(items_, position_).Detach();
+    return ComGuard(log_, L"Enumerator.Clone", E_OUTOFMEMORY, [&]() -> HRESULT {
+      *ppenum = MakeCom<Derived>(log_, items_, position_).Detach();
       return S_OK;
     });
   }
@@ -54,6 +55,7 @@ class TEnumCursor : public ComObject<Interface> {
     return celt < left ? celt : left;
   }
 
+  const LogSink& log_;  // the host's, which outlives every enumerator
   Snapshot items_;
   ULONG position_;
 };
@@ -67,7 +69,7 @@ class TEnum : public TEnumCursor<TEnum<Interface, Stored, Policy>, Interface, St
   using Base::Base;
 
   STDMETHODIMP Next(ULONG celt, Out* rgelt, ULONG* pceltFetched) override {
-    return ComGuard(L"Enumerator.Next", E_FAIL, [&]() -> HRESULT {
+    return ComGuard(this->log_, L"Enumerator.Next", E_FAIL, [&]() -> HRESULT {
       if (celt == 0) return E_INVALIDARG;
       if (!rgelt || (!pceltFetched && celt != 1)) return E_POINTER;
       ULONG n = this->Available(celt);

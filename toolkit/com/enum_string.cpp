@@ -19,9 +19,9 @@ struct StringPolicy {
 
 using TEnumString = TEnum<IEnumString, std::wstring, StringPolicy>;
 
-ComPtr<IEnumString> MakeEnumString(std::vector<std::wstring> strings, ULONG position) {
+ComPtr<IEnumString> MakeEnumString(const LogSink& log, std::vector<std::wstring> strings, ULONG position) {
   auto snapshot = std::make_shared<const std::vector<std::wstring>>(std::move(strings));
-  return ComPtr<IEnumString>(MakeCom<TEnumString>(std::move(snapshot), position).Get());
+  return ComPtr<IEnumString>(MakeCom<TEnumString>(log, std::move(snapshot), position).Get());
 }
 
 }  // namespace quillon

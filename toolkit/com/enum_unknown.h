@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "com_ptr.h"
+#include "logging.h"
 
 namespace quillon {
 
-ComPtr<IEnumUnknown> MakeEnumUnknown(std::vector<ComPtr<IUnknown>> entries, ULONG position = 0);
+ComPtr<IEnumUnknown> MakeEnumUnknown(const LogSink& log, std::vector<ComPtr<IUnknown>> entries, ULONG position = 0);
 
 }  // namespace quillon

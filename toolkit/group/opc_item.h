@@ -1,18 +1,20 @@
 #pragma once
 // One item of one group: the client's view of a tag, with the value, quality
-// and timestamp last taken from it for that client.
+// and timestamp last taken from it for that client. It observes its tag, so
+// that a change puts it on the group's list of items to test.
 #include <windows.h>
 
 #include <memory>
 #include <vector>
 
-#include "../api/variant.h"
 #include "opc_da.h"
 #include "opc_tag.h"
+#include "tag_observer.h"
+#include "variant.h"
 
 namespace quillon {
 
-class TOPCItem {
+class TOPCItem final : public TagObserver {
  public:
   TOPCItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def);
   TOPCItem(const TOPCItem&) = delete;
@@ -32,6 +34,7 @@ class TOPCItem {
       pending_->push_back(this);
     }
   }
+  void TagChanged() override { MarkPending(); }
   // The next change test answers "changed" whatever the tag did, so a
   // subscriber that starts listening gets the current state once.
   void MarkInitial() {

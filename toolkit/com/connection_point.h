@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "com_object.h"
+#include "logging.h"
 
 namespace quillon {
 
@@ -16,7 +17,8 @@ class TConnectionPoint : public ComObject<IConnectionPoint> {
   // (Connecting true) and before Unadvise forgets it (false).
   using ConnectHandler = std::function<void(IUnknown* sink, bool connecting)>;
 
-  TConnectionPoint(IConnectionPointContainer* container, const IID& iid, ConnectHandler onConnect);
+  TConnectionPoint(const LogSink& log, IConnectionPointContainer* container, const IID& iid,
+                   ConnectHandler onConnect);
 
   // The owner is going: the point forgets it and its sink.
   void Detach();
@@ -34,6 +36,7 @@ class TConnectionPoint : public ComObject<IConnectionPoint> {
   ~TConnectionPoint() override = default;
 
  private:
+  const LogSink& log_;
   IConnectionPointContainer* container_;  // the owner, which holds this point
   IID iid_;
   ConnectHandler onConnect_;
@@ -43,6 +46,6 @@ class TConnectionPoint : public ComObject<IConnectionPoint> {
 };
 
 HRESULT FindConnectionPointIn(TConnectionPoint* point, REFIID riid, IConnectionPoint** ppCP);
-HRESULT EnumConnectionPointsOf(TConnectionPoint* point, IEnumConnectionPoints** ppEnum);
+HRESULT EnumConnectionPointsOf(const LogSink& log, TConnectionPoint* point, IEnumConnectionPoints** ppEnum);
 
 }  // namespace quillon

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <utility>
 
-#include "../api/guard.h"
-#include "../api/handles.h"
-#include "../api/task_mem.h"
+#include "guard.h"
+#include "handles.h"
 #include "opc_error.h"
+#include "task_mem.h"
 
 namespace quillon {
 namespace {
@@ -37,16 +37,16 @@ TOPCItem::TOPCItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def)
       clientHandle_(def.hClient),
       requestedDataType_(def.vtRequestedDataType),
       serverHandle_(NewObjectHandle(this)) {
-  tag_->AddSubscriber(this);
+  tag_->AddObserver(this);
 }
 
 TOPCItem::~TOPCItem() {
-  tag_->RemoveSubscriber(this);
+  tag_->RemoveObserver(this);
   if (queued_ && pending_) std::erase(*pending_, this);
 }
 
 bool TOPCItem::GetAttributes(OPCITEMATTRIBUTES& a) const {
-  return SUCCEEDED(ComGuard(L"TOPCItem.GetDef", E_FAIL, [&] {
+  return SUCCEEDED(ComGuard(tag_->Context().host, L"TOPCItem.GetDef", E_FAIL, [&] {
     TaskMem<wchar_t> itemId = TaskMemString(tag_->ItemId());
     BSTR empty = SysAllocString(L"");
     if (!empty) throw std::bad_alloc();
@@ -69,7 +69,7 @@ bool TOPCItem::GetAttributes(OPCITEMATTRIBUTES& a) const {
 }
 
 bool TOPCItem::GetDefinition(OPCITEMDEF& d) const {
-  return SUCCEEDED(ComGuard(L"TOPCItem.GetDef", E_FAIL, [&] {
+  return SUCCEEDED(ComGuard(tag_->Context().host, L"TOPCItem.GetDef", E_FAIL, [&] {
     TaskMem<wchar_t> accessPath = TaskMemString(L"");
     TaskMem<wchar_t> itemId = TaskMemString(tag_->ItemId());
     d.szAccessPath = accessPath.Detach();

@@ -1,7 +1,7 @@
 #pragma once
 // The boundary helpers: no exception ever leaves an exported function or a COM
-// method. An EOPC becomes the method's result; anything else is logged under
-// the operation's name and the method answers its failure code.
+// method. An EOPC becomes the method's result; anything else is logged to the
+// given sink under the operation's name and the method answers its failure code.
 #include <windows.h>
 
 #include <exception>
@@ -13,13 +13,13 @@
 
 namespace quillon {
 
-inline void LogCurrentException(std::wstring_view operation) noexcept {
+inline void LogCurrentException(const LogSink& log, std::wstring_view operation) noexcept {
   try {
     throw;
   } catch (const std::exception& e) {
-    try { LogOperationError(WidenMessage(e.what()), operation); } catch (...) {}
+    try { log.LogOperationError(WidenMessage(e.what()), operation); } catch (...) {}
   } catch (...) {
-    try { LogOperationError(L"unknown exception", operation); } catch (...) {}
+    log.LogOperationError(L"unknown exception", operation);
   }
 }
 
@@ -38,27 +38,27 @@ class FailureCode {
 };
 
 template <class Body>
-HRESULT ComGuard(std::wstring_view operation, FailureCode failure, Body&& body) noexcept {
+HRESULT ComGuard(const LogSink& log, std::wstring_view operation, FailureCode failure, Body&& body) noexcept {
   try {
     return body();
   } catch (const EOPC& e) {
     return e.ErrorCode;
   } catch (const std::bad_alloc&) {
-    LogCurrentException(operation);
+    LogCurrentException(log, operation);
     return E_OUTOFMEMORY;
   } catch (...) {
-    LogCurrentException(operation);
+    LogCurrentException(log, operation);
     return failure.Get();
   }
 }
 
 // A step whose failure is only logged: the caller goes on either way.
 template <class Body>
-void LoggedStep(std::wstring_view operation, Body&& body) noexcept {
+void LoggedStep(const LogSink& log, std::wstring_view operation, Body&& body) noexcept {
   try {
     body();
   } catch (...) {
-    LogCurrentException(operation);
+    LogCurrentException(log, operation);
   }
 }
 
@@ -66,11 +66,11 @@ void LoggedStep(std::wstring_view operation, Body&& body) noexcept {
 constexpr BOOL kTrue = -1;
 
 template <class Body>
-BOOL ExportGuard(std::wstring_view operation, Body&& body) noexcept {
+BOOL ExportGuard(const LogSink& log, std::wstring_view operation, Body&& body) noexcept {
   try {
     return body();
   } catch (...) {
-    LogCurrentException(operation);
+    LogCurrentException(log, operation);
     return 0;
   }
 }

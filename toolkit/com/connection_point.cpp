@@ -41,8 +41,9 @@ using TEnumConnectionPoints = TEnum<IEnumConnectionPoints, ComPtr<IConnectionPoi
 
 }  // namespace
 
-TConnectionPoint::TConnectionPoint(IConnectionPointContainer* container, const IID& iid, ConnectHandler onConnect)
-    : container_(container), iid_(iid), onConnect_(std::move(onConnect)) {}
+TConnectionPoint::TConnectionPoint(const LogSink& log, IConnectionPointContainer* container, const IID& iid,
+                                   ConnectHandler onConnect)
+    : log_(log), container_(container), iid_(iid), onConnect_(std::move(onConnect)) {}
 
 void TConnectionPoint::Detach() {
   container_ = nullptr;
@@ -70,7 +71,7 @@ STDMETHODIMP TConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   *cookie = 0;
   if (!sink) return E_POINTER;
   if (sink_ || !container_) return CONNECT_E_CANNOTCONNECT;
-  return ComGuard(L"Advise", E_FAIL, [&] {
+  return ComGuard(log_, L"Advise", E_FAIL, [&] {
     // A sink that cannot take the point's calls is refused before anything is connected.
     ComPtr<IUnknown> typed;
     if (FAILED(sink->QueryInterface(iid_, reinterpret_cast<void**>(typed.Put())))) return CONNECT_E_CANNOTCONNECT;
@@ -86,7 +87,7 @@ STDMETHODIMP TConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
 
 STDMETHODIMP TConnectionPoint::Unadvise(DWORD cookie) {
   if (!sink_ || cookie == 0 || cookie != cookie_) return CONNECT_E_NOCONNECTION;
-  return ComGuard(L"Unadvise", E_FAIL, [&] {
+  return ComGuard(log_, L"Unadvise", E_FAIL, [&] {
     Drop();
     return S_OK;
   });
@@ -102,11 +103,11 @@ void TConnectionPoint::Drop() {
 STDMETHODIMP TConnectionPoint::EnumConnections(IEnumConnections** ppEnum) {
   if (!ppEnum) return E_POINTER;
   *ppEnum = nullptr;
-  return ComGuard(L"EnumConnections", E_OUTOFMEMORY, [&] {
+  return ComGuard(log_, L"EnumConnections", E_OUTOFMEMORY, [&] {
     std::vector<HeldConnection> held;
     if (sink_) held.push_back({sink_, cookie_});
     auto snapshot = std::make_shared<const std::vector<HeldConnection>>(std::move(held));
-    *ppEnum = MakeCom<TEnumConnections>(std::move(snapshot), 0).Detach();
+    *ppEnum = MakeCom<TEnumConnections>(log_, std::move(snapshot), 0).Detach();
     return S_OK;
   });
 }
@@ -121,14 +122,14 @@ HRESULT FindConnectionPointIn(TConnectionPoint* point, REFIID riid, IConnectionP
   return S_OK;
 }
 
-HRESULT EnumConnectionPointsOf(TConnectionPoint* point, IEnumConnectionPoints** ppEnum) {
+HRESULT EnumConnectionPointsOf(const LogSink& log, TConnectionPoint* point, IEnumConnectionPoints** ppEnum) {
   if (!ppEnum) return E_POINTER;
   *ppEnum = nullptr;
-  return ComGuard(L"EnumConnectionPoints", E_OUTOFMEMORY, [&] {
+  return ComGuard(log, L"EnumConnectionPoints", E_OUTOFMEMORY, [&] {
     std::vector<ComPtr<IConnectionPoint>> points;
     if (point) points.emplace_back(point);
     auto snapshot = std::make_shared<const std::vector<ComPtr<IConnectionPoint>>>(std::move(points));
-    *ppEnum = MakeCom<TEnumConnectionPoints>(std::move(snapshot), 0).Detach();
+    *ppEnum = MakeCom<TEnumConnectionPoints>(log, std::move(snapshot), 0).Detach();
     return S_OK;
   });
 }

@@ -18,9 +18,9 @@ struct UnknownPolicy {
 
 using TEnumUnknown = TEnum<IEnumUnknown, ComPtr<IUnknown>, UnknownPolicy>;
 
-ComPtr<IEnumUnknown> MakeEnumUnknown(std::vector<ComPtr<IUnknown>> entries, ULONG position) {
+ComPtr<IEnumUnknown> MakeEnumUnknown(const LogSink& log, std::vector<ComPtr<IUnknown>> entries, ULONG position) {
   auto snapshot = std::make_shared<const std::vector<ComPtr<IUnknown>>>(std::move(entries));
-  return ComPtr<IEnumUnknown>(MakeCom<TEnumUnknown>(std::move(snapshot), position).Get());
+  return ComPtr<IEnumUnknown>(MakeCom<TEnumUnknown>(log, std::move(snapshot), position).Get());
 }
 
 }  // namespace quillon
