@@ -11,10 +11,8 @@ TGroup::TGroup(std::shared_ptr<const GroupContext> context, GroupOwner* owner)
     : context_(std::move(context)),
       handle_(NewObjectHandle(this)),
       server_(owner),
-      itemLock_(CreateMutexW(nullptr, FALSE, nullptr)),
       timeBias_(context_->defaultTimeBias),
       lastUpdate_(NowOleDate()) {
-  if (!itemLock_) throw std::runtime_error("CreateMutex failed for the item lock");
   const StreamFormats& formats = context_->formats;
   dataFormat_ = {CLIPFORMAT(formats.DataTime), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   writeCompleteFormat_ = {CLIPFORMAT(formats.WriteComplete), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -39,17 +37,9 @@ void TGroup::Teardown() {
   enabled_ = FALSE;
   ResetTimer();
   if (window_) KillTimer(window_, kKeepAliveTimer);
-  {
-    Lock lock(queueLock_);
-    readQueue_.clear();
-    writeQueue_.clear();
-    refreshQueue_.clear();
-  }
+  queues_.Clear();
   // Items go without notifying the host.
-  pending_.clear();
-  for (const auto& item : items_) item->SetPendingList(nullptr, item->Sequence());
-  itemIndex_.clear();
-  items_.clear();
+  items_.Clear();
   if (window_) {
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(std::exchange(window_, nullptr));
@@ -63,11 +53,6 @@ void TGroup::Teardown() {
 void TGroup::SetUpdateRate(DWORD requested) {
   DWORD minimum = DWORD(context_->scanRate);
   updateRate_ = requested > minimum ? requested : minimum;
-}
-
-TOPCItem* TGroup::FindItem(OPCHANDLE handle) const {
-  auto it = itemIndex_.find(handle);
-  return it == itemIndex_.end() ? nullptr : it->second;
 }
 
 STDMETHODIMP TGroup::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {

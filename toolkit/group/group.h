@@ -3,10 +3,8 @@
 // with the update and keep-alive timers, and its IOPCDataCallback point.
 #include <objbase.h>
 
-#include <deque>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "async_data.h"
@@ -16,11 +14,13 @@
 #include "group_context.h"
 #include "group_owner.h"
 #include "guard.h"
+#include "item_set.h"
 #include "mutex_lock.h"
 #include "opc_da.h"
 #include "opc_error.h"
 #include "opc_item.h"
 #include "task_mem.h"
+#include "transaction_queues.h"
 #include "unique_handle.h"
 
 namespace quillon {
@@ -58,7 +58,7 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   void DetachFromServer() { server_ = nullptr; }
 
   // The item of this group that a server handle names, or none.
-  TOPCItem* FindItem(OPCHANDLE handle) const;
+  TOPCItem* FindItem(OPCHANDLE handle) const { return items_.Find(handle); }
 
   // IOPCGroupStateMgt / IOPCGroupStateMgt2
   STDMETHODIMP GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias,
@@ -183,15 +183,11 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   HRESULT ForEachHandle(const wchar_t* operation, DWORD count, const OPCHANDLE* handles, HRESULT** ppErrors,
                         PerItem perItem);
   // Asynchronous transactions.
-  enum class Queue { Read, Write, Refresh };
-  using TransactionQueue = std::deque<std::unique_ptr<TAsyncData>>;
-  TransactionQueue& QueueOf(Queue q);
+  using Queue = TTransactionQueues::Kind;
   // Checks the handles of a request, one code per entry into Errors; the
   // accepted items in request order, with their indexes in the request.
   HRESULT AcceptItems(DWORD count, const OPCHANDLE* handles, WORD rights, TaskMem<HRESULT>& errors,
                       std::vector<TOPCItem*>& items, std::vector<DWORD>& indexes);
-  // The client's id, or one of the toolkit's own unique among live transactions.
-  DWORD TransactionId(DWORD requested);
   // The steps every request with an item list shares: accept the handles,
   // make the transaction of the accepted items with Make(items, their
   // indexes in the request), and queue it.
@@ -200,7 +196,6 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
                            HRESULT** ppErrors, DWORD* pdwCancelID, Make make);
   // Posts the queue's message and appends the transaction; E_FAIL when posting fails.
   HRESULT Enqueue(Queue q, std::unique_ptr<TAsyncData> t, DWORD* pdwCancelID);
-  std::vector<TOPCItem*> ReadableItems() const;
   void ExecuteHead(Queue q);
   void CompleteRead(const TAsyncData& t, bool refresh);
   void CompleteWrite(const TAsyncData& t);
@@ -219,12 +214,6 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   void SendUpdateNow();
   void SendDataChange();
   void MarkUpdated();
-  // The items a tick must test, in the order they were added; the list
-  // starts afresh.
-  std::vector<TOPCItem*> TakePending();
-  void MarkAllPending();
-  // A new subscriber, or the group coming alive: every item's state goes out.
-  void MarkAllInitial();
 
   // A call on a sink answered Hr. When that means the client is gone, the
   // group drops its sinks at once, logs it, and has the client's server
@@ -246,11 +235,7 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   std::shared_ptr<const GroupContext> context_;
   OPCHANDLE handle_;
   GroupOwner* server_;
-  std::vector<std::unique_ptr<TOPCItem>> items_;
-  std::unordered_map<OPCHANDLE, TOPCItem*> itemIndex_;
-  std::vector<TOPCItem*> pending_;
-  uint64_t nextSequence_ = 0;
-  UniqueHandle itemLock_;
+  TItemSet items_;
   HWND window_ = nullptr;
   std::wstring name_;
   BOOL active_ = FALSE;
@@ -264,9 +249,7 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   double lastUpdate_;  // days, UTC
   bool isPublic_ = false;
   DWORD keepAlive_ = 0;
-  TransactionQueue readQueue_, writeQueue_, refreshQueue_;
-  CriticalSection queueLock_;
-  DWORD nextTransactionId_ = 0x80000000;
+  TTransactionQueues queues_;
   ComPtr<TConnectionPoint> dataPoint_;
   ComPtr<IOPCDataCallback> dataCallback_;
   ComPtr<IAdviseSink> adviseSink_;
@@ -287,7 +270,7 @@ inline HRESULT TGroup::ForEachHandle(const wchar_t* operation, DWORD count, cons
     TaskMem<HRESULT> errors(count);
     HRESULT result = S_OK;
     for (DWORD i = 0; i < count; ++i) {
-      MutexLock lock(itemLock_.Get(), 1000);
+      MutexLock lock(items_.ItemLock(), 1000);
       if (!lock.Locked()) {
         errors[i] = E_FAIL;
       } else if (TOPCItem* item = FindItem(handles[i])) {

@@ -11,14 +11,6 @@
 #include "opc_error.h"
 
 namespace quillon {
-TGroup::TransactionQueue& TGroup::QueueOf(Queue q) {
-  switch (q) {
-    case Queue::Read: return readQueue_;
-    case Queue::Write: return writeQueue_;
-    default: return refreshQueue_;
-  }
-}
-
 HRESULT TGroup::AcceptItems(DWORD count, const OPCHANDLE* handles, WORD rights, TaskMem<HRESULT>& errors,
                             std::vector<TOPCItem*>& items, std::vector<DWORD>& indexes) {
   HRESULT result = S_OK;
@@ -40,38 +32,13 @@ HRESULT TGroup::AcceptItems(DWORD count, const OPCHANDLE* handles, WORD rights, 
   return result;
 }
 
-DWORD TGroup::TransactionId(DWORD requested) {
-  if (requested != 0) return requested;
-  // From a range of its own, skipping any id a live transaction carries, so
-  // a cancel never reaches another transaction than the one meant.
-  auto live = [&](DWORD id) {
-    for (TransactionQueue* q : {&readQueue_, &writeQueue_, &refreshQueue_})
-      for (const auto& t : *q)
-        if (t->ID() == id) return true;
-    return false;
-  };
-  DWORD id;
-  do {
-    id = nextTransactionId_++;
-    if (nextTransactionId_ == 0) nextTransactionId_ = 0x80000000;
-  } while (id == 0 || live(id));
-  return id;
-}
-
 HRESULT TGroup::Enqueue(Queue q, std::unique_ptr<TAsyncData> t, DWORD* pdwCancelID) {
   static constexpr UINT kMessages[] = {kAsyncReadMessage, kAsyncWriteMessage, kAsyncRefreshMessage};
-  Lock lock(queueLock_);
+  Lock lock(queues_.QueueLock());
   if (!window_ || !PostMessageW(window_, kMessages[int(q)], 0, 0)) return E_FAIL;
   *pdwCancelID = t->ID();
-  QueueOf(q).push_back(std::move(t));
+  queues_.Push(q, std::move(t));
   return S_OK;
-}
-
-std::vector<TOPCItem*> TGroup::ReadableItems() const {
-  std::vector<TOPCItem*> items;
-  for (const auto& item : items_)
-    if (!item->TagRemoved() && item->Tag().CheckAccess(OPC_READABLE) == S_OK) items.push_back(item.get());
-  return items;
 }
 
 STDMETHODIMP TGroup::Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID, DWORD* pdwCancelID,
@@ -81,7 +48,7 @@ STDMETHODIMP TGroup::Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactio
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
   return QueueItemRequest(L"Read", Queue::Read, dwCount, phServer, OPC_READABLE, ppErrors, pdwCancelID,
                           [&](std::vector<TOPCItem*> items, const std::vector<DWORD>&) {
-                            return std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items),
+                            return std::make_unique<TAsyncData>(queues_.NewId(dwTransactionID), std::move(items),
                                                                 nullptr, nullptr);
                           });
 }
@@ -95,7 +62,7 @@ STDMETHODIMP TGroup::ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMa
                           [&](std::vector<TOPCItem*> items, const std::vector<DWORD>& indexes) {
                             std::vector<DWORD> maxAges;
                             for (DWORD i : indexes) maxAges.push_back(pdwMaxAge[i]);
-                            auto t = std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items),
+                            auto t = std::make_unique<TAsyncData>(queues_.NewId(dwTransactionID), std::move(items),
                                                                   maxAges.data(), nullptr);
                             t->SetUseMaxAge();
                             return t;
@@ -109,7 +76,7 @@ STDMETHODIMP TGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemVal
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
   return QueueItemRequest(L"Write", Queue::Write, dwCount, phServer, OPC_WRITEABLE, ppErrors, pdwCancelID,
                           [&](std::vector<TOPCItem*> items, const std::vector<DWORD>& indexes) {
-                            return std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items),
+                            return std::make_unique<TAsyncData>(queues_.NewId(dwTransactionID), std::move(items),
                                                                 nullptr, ValuesAt(pItemValues, indexes).data());
                           });
 }
@@ -124,7 +91,7 @@ STDMETHODIMP TGroup::WriteVQT(DWORD dwCount, OPCHANDLE* phServer, OPCITEMVQT* pI
                           [&](std::vector<TOPCItem*> items, const std::vector<DWORD>& indexes) {
                             std::vector<OPCITEMVQT> values;
                             for (DWORD i : indexes) values.push_back(pItemVQT[i]);
-                            return std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items),
+                            return std::make_unique<TAsyncData>(queues_.NewId(dwTransactionID), std::move(items),
                                                                 nullptr, values.data());
                           });
 }
@@ -134,9 +101,9 @@ STDMETHODIMP TGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWO
   if (!pdwCancelID) return E_INVALIDARG;
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
   return ComGuard(Log(), L"Refresh2", E_FAIL, [&] {
-    std::vector<TOPCItem*> items = ReadableItems();
+    std::vector<TOPCItem*> items = items_.Readable();
     if (items.empty()) return S_FALSE;
-    auto t = std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items), nullptr, nullptr);
+    auto t = std::make_unique<TAsyncData>(queues_.NewId(dwTransactionID), std::move(items), nullptr, nullptr);
     t->SetSource(dwSource);
     return Enqueue(Queue::Refresh, std::move(t), pdwCancelID);
   });
@@ -147,10 +114,10 @@ STDMETHODIMP TGroup::RefreshMaxAge(DWORD dwMaxAge, DWORD dwTransactionID, DWORD*
   if (!pdwCancelID) return E_INVALIDARG;
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
   return ComGuard(Log(), L"Refresh2", E_FAIL, [&] {
-    std::vector<TOPCItem*> items = ReadableItems();
+    std::vector<TOPCItem*> items = items_.Readable();
     if (items.empty()) return S_FALSE;
     std::vector<DWORD> maxAges(items.size(), dwMaxAge);
-    auto t = std::make_unique<TAsyncData>(TransactionId(dwTransactionID), std::move(items), maxAges.data(), nullptr);
+    auto t = std::make_unique<TAsyncData>(queues_.NewId(dwTransactionID), std::move(items), maxAges.data(), nullptr);
     t->SetUseMaxAge();
     return Enqueue(Queue::Refresh, std::move(t), pdwCancelID);
   });
@@ -163,15 +130,10 @@ STDMETHODIMP TGroup::Cancel2(DWORD dwCancelID) {
 HRESULT TGroup::AsyncCancel(DWORD id) {
   if (removed_) return E_FAIL;
   if (!dataCallback_ && !adviseSink_) return CONNECT_E_NOCONNECTION;
-  Lock lock(queueLock_);
-  for (TransactionQueue* q : {&readQueue_, &refreshQueue_, &writeQueue_}) {
-    auto it = std::find_if(q->begin(), q->end(), [&](const auto& t) { return t->ID() == id; });
-    if (it == q->end()) continue;
-    q->erase(it);
-    if (ComPtr<IOPCDataCallback> callback = dataCallback_) callback->OnCancelComplete(id, clientHandle_);
-    return S_OK;
-  }
-  return E_FAIL;
+  Lock lock(queues_.QueueLock());
+  if (!queues_.Cancel(id)) return E_FAIL;
+  if (ComPtr<IOPCDataCallback> callback = dataCallback_) callback->OnCancelComplete(id, clientHandle_);
+  return S_OK;
 }
 
 STDMETHODIMP TGroup::SetEnable(BOOL bEnable) {
@@ -195,11 +157,10 @@ STDMETHODIMP TGroup::GetEnable(BOOL* pbEnable) {
 }
 
 void TGroup::ExecuteHead(Queue q) {
-  Lock lock(queueLock_);
-  TransactionQueue& queue = QueueOf(q);
-  if (queue.empty()) return;
-  std::unique_ptr<TAsyncData> t = std::move(queue.front());
-  queue.pop_front();
+  // Held through the completion, which may queue or cancel others.
+  Lock lock(queues_.QueueLock());
+  std::unique_ptr<TAsyncData> t = queues_.PopHead(q);
+  if (!t) return;
   // The connections present now decide, not the interface of the request.
   if (dataCallback_) {
     if (q == Queue::Write)

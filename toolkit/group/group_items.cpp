@@ -59,30 +59,15 @@ HRESULT TGroup::ValidateItem(const OPCITEMDEF& def, OPCITEMRESULT& res, TOPCTag*
 
 TOPCItem* TGroup::AddItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def) {
   TOPCTag& t = *tag;
-  auto item = std::make_unique<TOPCItem>(std::move(tag), def);
-  TOPCItem* raw = item.get();
-  itemIndex_.emplace(raw->ServerHandle(), raw);
-  try {
-    items_.push_back(std::move(item));
-  } catch (...) {
-    itemIndex_.erase(raw->ServerHandle());
-    throw;
-  }
-  raw->SetPendingList(&pending_, nextSequence_++);
-  raw->MarkInitial();
+  TOPCItem* raw = items_.Add(std::move(tag), def);
   NotifyItem(context_->host, server_, t, 0);
   return raw;
 }
 
 void TGroup::DropItem(TOPCItem& item) {
   LoggedStep(Log(), L"TGroup.RemoveItem", [&] { NotifyItem(context_->host, server_, item.Tag(), 1); });
-  {
-    Lock queues(queueLock_);
-    for (TransactionQueue* q : {&readQueue_, &writeQueue_, &refreshQueue_})
-      for (auto& t : *q) t->Forget(&item);
-  }
-  itemIndex_.erase(item.ServerHandle());
-  std::erase_if(items_, [&](const auto& p) { return p.get() == &item; });
+  queues_.Forget(&item);
+  items_.Remove(item);
 }
 
 HRESULT TGroup::ValidateAll(DWORD dwCount, const OPCITEMDEF* defs, TaskMem<OPCITEMRESULT>& results,
@@ -183,12 +168,12 @@ STDMETHODIMP TGroup::CreateEnumerator(REFIID riid, LPUNKNOWN* ppUnk) {
   if (!ppUnk) return E_INVALIDARG;
   return ComGuard(Log(), L"TGroup.CreateEnumerator", E_FAIL, [&] {
     std::vector<ItemRecord> records;
-    records.reserve(items_.size());
-    for (const auto& item : items_) records.push_back(ItemRecord::Of(*item));
+    records.reserve(items_.Size());
+    for (const auto& item : items_.Items()) records.push_back(ItemRecord::Of(*item));
     ComPtr<IEnumOPCItemAttributes> e = MakeEnumItem(Log(), std::move(records));
     HRESULT hr = e->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
     if (FAILED(hr)) return hr;
-    return items_.empty() ? S_FALSE : S_OK;
+    return items_.Empty() ? S_FALSE : S_OK;
   });
 }
 

@@ -56,7 +56,7 @@ STDMETHODIMP TGroup::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdate
     if (pPercentDeadband) {
       FLOAT d = *pPercentDeadband;
       if (!IsPercentDeadband(d)) return E_INVALIDARG;
-      if (d != percentDeadband_) MarkAllPending();
+      if (d != percentDeadband_) items_.MarkAllPending();
       percentDeadband_ = d;
     }
     if (pTimeBias) timeBias_ = *pTimeBias;
@@ -108,14 +108,14 @@ STDMETHODIMP TGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
         if (server) server->RemoveGroup(handle, TRUE);
       }
     } unfinished{server.Get(), hServer};
-    if (!items_.empty()) {
+    if (!items_.Empty()) {
       ComPtr<IOPCItemMgt> itemMgt;
       HRESULT hr = clone->QueryInterface(IID_IOPCItemMgt, reinterpret_cast<void**>(itemMgt.Put()));
       if (FAILED(hr)) return hr;
       Definitions arrays;
-      arrays.defs.resize(items_.size());
-      for (size_t i = 0; i < items_.size(); ++i)
-        if (!items_[i]->GetDefinition(arrays.defs[i])) throw std::runtime_error("item definition failed");
+      arrays.defs.resize(items_.Size());
+      for (size_t i = 0; i < items_.Size(); ++i)
+        if (!items_.Items()[i]->GetDefinition(arrays.defs[i])) throw std::runtime_error("item definition failed");
       OPCITEMRESULT* results = nullptr;
       HRESULT* errors = nullptr;
       result = itemMgt->AddItems(DWORD(arrays.defs.size()), arrays.defs.data(), &results, &errors);

@@ -62,7 +62,7 @@ STDMETHODIMP TGroup::DAdvise(FORMATETC* pformatetc, DWORD, IAdviseSink* pAdvSink
     // A target device is not kept: the pointer is the caller's.
     dataFormat_.ptd = nullptr;
     writeCompleteFormat_.ptd = nullptr;
-    if (connection != 3) MarkAllInitial();
+    if (connection != 3) items_.MarkAllInitial();
     adviseSink_ = ComPtr<IAdviseSink>(pAdvSink);
     enabled_ = -1;
     ResetTimer();
@@ -85,7 +85,7 @@ STDMETHODIMP TGroup::Read(DWORD, OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDL
   if (dwCount == 0 || !phServer || !pTransactionID || !ppErrors) return E_INVALIDARG;
   return QueueItemRequest(L"Read", Queue::Read, dwCount, phServer, OPC_READABLE, ppErrors, pTransactionID,
                           [&](std::vector<TOPCItem*> items, const std::vector<DWORD>&) {
-                            auto t = std::make_unique<TAsyncData>(TransactionId(0), std::move(items), nullptr, nullptr);
+                            auto t = std::make_unique<TAsyncData>(queues_.NewId(0), std::move(items), nullptr, nullptr);
                             t->SetSource(dwSource);
                             return t;
                           });
@@ -98,7 +98,7 @@ STDMETHODIMP TGroup::Write(DWORD, DWORD dwCount, OPCHANDLE* phServer, VARIANT* p
   if (dwCount == 0 || !phServer || !pItemValues || !pTransactionID || !ppErrors) return E_INVALIDARG;
   return QueueItemRequest(L"Write", Queue::Write, dwCount, phServer, OPC_WRITEABLE, ppErrors, pTransactionID,
                           [&](std::vector<TOPCItem*> items, const std::vector<DWORD>& indexes) {
-                            return std::make_unique<TAsyncData>(TransactionId(0), std::move(items), nullptr,
+                            return std::make_unique<TAsyncData>(queues_.NewId(0), std::move(items), nullptr,
                                                                 ValuesAt(pItemValues, indexes).data());
                           });
 }
@@ -108,9 +108,9 @@ STDMETHODIMP TGroup::Refresh(DWORD, OPCDATASOURCE dwSource, DWORD* pTransactionI
   if (!adviseSink_) return CONNECT_E_NOCONNECTION;
   if (!pTransactionID) return E_INVALIDARG;
   return ComGuard(Log(), L"Read", E_FAIL, [&] {
-    std::vector<TOPCItem*> items = ReadableItems();
+    std::vector<TOPCItem*> items = items_.Readable();
     if (items.empty()) return S_FALSE;
-    auto t = std::make_unique<TAsyncData>(TransactionId(0), std::move(items), nullptr, nullptr);
+    auto t = std::make_unique<TAsyncData>(queues_.NewId(0), std::move(items), nullptr, nullptr);
     t->SetSource(dwSource);
     return Enqueue(Queue::Refresh, std::move(t), pTransactionID);
   });
@@ -137,11 +137,11 @@ void TGroup::Deliver(FORMATETC format, const std::vector<uint8_t>& stream) {
 }
 
 void TGroup::SendStreamDataChange() {
-  MutexLock lock(itemLock_.Get(), 1000);
+  MutexLock lock(items_.ItemLock(), 1000);
   if (!lock.Locked()) return;
   std::vector<StreamItem> stream;
   int32_t status = S_OK;
-  for (TOPCItem* item : TakePending()) {
+  for (TOPCItem* item : items_.TakePending()) {
     if (!item->Active() || !(item->TagRemoved() || item->Tag().CheckAccess(OPC_READABLE) == S_OK) ||
         !item->HasChanged(percentDeadband_))
       continue;

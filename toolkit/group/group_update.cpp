@@ -40,7 +40,7 @@ void TGroup::SetActive(BOOL active) {
   active_ = active;
   ResetTimer();
   if (!active_) return;
-  MarkAllInitial();
+  items_.MarkAllInitial();
   double elapsedMs = std::fabs(NowOleDate() - lastUpdate_) * 864e5;
   if (DWORD(elapsedMs) < updateRate_) SendUpdateNow();
 }
@@ -49,7 +49,7 @@ void TGroup::ConnectToGroup(IUnknown* sink, bool connecting) {
   dataCallback_.Reset();
   if (connecting) {
     dataCallback_ = ComPtr<IOPCDataCallback>(static_cast<IOPCDataCallback*>(sink));
-    MarkAllInitial();
+    items_.MarkAllInitial();
   }
   ResetTimer();
 }
@@ -121,29 +121,13 @@ void TGroup::KeepAliveTick() {
     Deliver(dataFormat_, BuildKeepAliveStream(clientHandle_));
 }
 
-std::vector<TOPCItem*> TGroup::TakePending() {
-  std::vector<TOPCItem*> items = std::move(pending_);
-  pending_.clear();
-  for (TOPCItem* item : items) item->ClearQueued();
-  std::sort(items.begin(), items.end(), [](TOPCItem* a, TOPCItem* b) { return a->Sequence() < b->Sequence(); });
-  return items;
-}
-
-void TGroup::MarkAllPending() {
-  for (const auto& item : items_) item->MarkPending();
-}
-
-void TGroup::MarkAllInitial() {
-  for (const auto& item : items_) item->MarkInitial();
-}
-
 void TGroup::SendDataChange() {
-  MutexLock lock(itemLock_.Get(), 1000);
+  MutexLock lock(items_.ItemLock(), 1000);
   if (!lock.Locked()) return;
   // Only items whose tag moved (or whose test could answer differently)
   // since the last tick can have changed: the others are not looked at.
   std::vector<TOPCItem*> selected;
-  for (TOPCItem* item : TakePending())
+  for (TOPCItem* item : items_.TakePending())
     if (item->Active() && (item->TagRemoved() || item->Tag().CheckAccess(OPC_READABLE) == S_OK) &&
         item->HasChanged(percentDeadband_))
       selected.push_back(item);
