@@ -11,8 +11,7 @@ TGroup::TGroup(std::shared_ptr<const GroupContext> context, GroupOwner* owner)
     : context_(std::move(context)),
       handle_(NewObjectHandle(this)),
       server_(owner),
-      timeBias_(context_->defaultTimeBias),
-      lastUpdate_(NowOleDate()) {
+      timeBias_(context_->defaultTimeBias) {
   const StreamFormats& formats = context_->formats;
   dataFormat_ = {CLIPFORMAT(formats.DataTime), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   writeCompleteFormat_ = {CLIPFORMAT(formats.WriteComplete), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -34,9 +33,7 @@ void TGroup::Teardown() {
   if (tornDown_) return;
   tornDown_ = true;
   removed_ = true;
-  enabled_ = FALSE;
-  ResetTimer();
-  if (window_) KillTimer(window_, kKeepAliveTimer);
+  engine_.Stop();
   queues_.Clear();
   // Items go without notifying the host.
   items_.Clear();
@@ -48,11 +45,6 @@ void TGroup::Teardown() {
   dataCallback_.Reset();
   adviseSink_.Reset();
   if (GroupOwner* server = std::exchange(server_, nullptr)) server->DeleteGroup(this);
-}
-
-void TGroup::SetUpdateRate(DWORD requested) {
-  DWORD minimum = DWORD(context_->scanRate);
-  updateRate_ = requested > minimum ? requested : minimum;
 }
 
 STDMETHODIMP TGroup::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {

@@ -21,13 +21,15 @@
 #include "opc_item.h"
 #include "task_mem.h"
 #include "transaction_queues.h"
+#include "update_engine.h"
 #include "unique_handle.h"
 
 namespace quillon {
 
 class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGroupStateMgt2, IOPCAsyncIO3,
                                 IOPCSyncIO2, IOPCAsyncIO, IDataObject, IOPCPublicGroupStateMgt, IOPCItemMgt,
-                                IConnectionPointContainer> {
+                                IConnectionPointContainer>,
+               private UpdatePort {
  public:
   TGroup(std::shared_ptr<const GroupContext> context, GroupOwner* owner);
 
@@ -35,7 +37,7 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   const std::wstring& Name() const { return name_; }
   bool Removed() const { return removed_; }
   bool IsPublic() const { return isPublic_; }
-  DWORD UpdateRate() const { return updateRate_; }
+  DWORD UpdateRate() const { return engine_.UpdateRate(); }
   GroupOwner* Owner() const { return server_; }
   const LogSink& Log() const { return context_->host; }
 
@@ -46,7 +48,7 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   void SetPercentDeadband(FLOAT deadband) { percentDeadband_ = deadband; }
   void SetLocale(LCID lcid) { localeId_ = lcid; }
   // The revised rate: never below the server's minimum.
-  void SetUpdateRate(DWORD requested);
+  void SetUpdateRate(DWORD requested) { engine_.SetUpdateRate(requested, DWORD(context_->scanRate)); }
   void SetActive(BOOL active);
   void SetRemoved() { removed_ = true; }
   void SetPublic() { isPublic_ = true; }
@@ -168,7 +170,6 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   void* QueryOther(REFIID riid) override;
 
  private:
-  class TickCall;
   // One definition: its code, and the tag it names when it can be added.
   HRESULT ValidateItem(const OPCITEMDEF& def, OPCITEMRESULT& result, TOPCTag** found);
   // The arrays of ValidateItems and AddItems, with the tags found per entry.
@@ -204,14 +205,15 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   // Hands out an item's cached state, the value in the client's type.
   HRESULT HandOut(const TOPCItem& item, FILETIME* timeStamp, WORD* quality, VARIANT* value) const;
 
-  // The update engine.
+  // UpdatePort: the engine's timers are the window's.
+  void SetUpdateTimer(DWORD ms) override;
+  void SetKeepAliveTimer(DWORD ms) override;
+  bool HasSink() const override { return dataCallback_ || adviseSink_; }
+  void MarkAllInitial() override { items_.MarkAllInitial(); }
+  void DeliverUpdate() override;
+  void DeliverKeepAlive() override;
+
   void ConnectToGroup(IUnknown* sink, bool connecting);
-  void ResetTimer();
-  void ResetAliveTimer();
-  void UpdateTick();
-  void KeepAliveTick();
-  // One update at once: to the data callback, then (later) the DA 1.0 sink.
-  void SendUpdateNow();
   void SendDataChange();
   void MarkUpdated();
 
@@ -238,18 +240,14 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   TItemSet items_;
   HWND window_ = nullptr;
   std::wstring name_;
-  BOOL active_ = FALSE;
   OPCHANDLE clientHandle_ = 0;
   LCID localeId_ = 0;
   LONG timeBias_;
   FLOAT percentDeadband_ = 0;
-  DWORD updateRate_ = 0;
   bool removed_ = false;
-  BOOL enabled_ = -1;
-  double lastUpdate_;  // days, UTC
   bool isPublic_ = false;
-  DWORD keepAlive_ = 0;
   TTransactionQueues queues_;
+  TUpdateEngine engine_{*this};
   ComPtr<TConnectionPoint> dataPoint_;
   ComPtr<IOPCDataCallback> dataCallback_;
   ComPtr<IAdviseSink> adviseSink_;
@@ -257,8 +255,6 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   FORMATETC writeCompleteFormat_;
   bool tornDown_ = false;
   DWORD lastProbe_ = 0;
-  // A tick's call on the sink has not returned yet.
-  bool delivering_ = false;
 };
 
 template <class PerItem>

@@ -110,7 +110,7 @@ STDMETHODIMP TGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWO
 }
 
 STDMETHODIMP TGroup::RefreshMaxAge(DWORD dwMaxAge, DWORD dwTransactionID, DWORD* pdwCancelID) {
-  if (removed_ || !active_) return E_FAIL;
+  if (removed_ || !engine_.Active()) return E_FAIL;
   if (!pdwCancelID) return E_INVALIDARG;
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
   return ComGuard(Log(), L"Refresh2", E_FAIL, [&] {
@@ -140,10 +140,7 @@ STDMETHODIMP TGroup::SetEnable(BOOL bEnable) {
   if (removed_) return E_FAIL;
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
   return ComGuard(Log(), L"SetEnable", E_FAIL, [&] {
-    if (!bEnable != !enabled_) {
-      enabled_ = bEnable;
-      ResetTimer();
-    }
+    engine_.SetEnabled(bEnable);
     return S_OK;
   });
 }
@@ -152,7 +149,7 @@ STDMETHODIMP TGroup::GetEnable(BOOL* pbEnable) {
   if (removed_) return E_FAIL;
   if (!pbEnable) return E_INVALIDARG;
   if (!dataCallback_) return CONNECT_E_NOCONNECTION;
-  *pbEnable = enabled_;
+  *pbEnable = engine_.Enabled();
   return S_OK;
 }
 

@@ -25,7 +25,7 @@ void TGroup::SinkFailed(HRESULT hr, const wchar_t* call) {
   if (dataPoint_) dataPoint_->Drop();
   dataCallback_.Reset();
   adviseSink_.Reset();
-  ResetTimer();
+  engine_.ResetTimer();
   const std::wstring code = WidenMessage(ErrorName(hr));
   Log().LogOperationError(L"Group " + name_ + L": the client is gone (" + code + L" from " + call +
                         L"), its callbacks stop and its server object is reclaimed",

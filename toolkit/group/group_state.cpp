@@ -36,8 +36,8 @@ STDMETHODIMP TGroup::GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName,
         !phServerGroup)
       return E_POINTER;
     TaskMem<wchar_t> name = TaskMemString(name_);
-    *pUpdateRate = updateRate_;
-    *pActive = active_;
+    *pUpdateRate = engine_.UpdateRate();
+    *pActive = engine_.Active();
     *pTimeBias = timeBias_;
     *pPercentDeadband = percentDeadband_;
     *pLCID = localeId_;
@@ -65,10 +65,10 @@ STDMETHODIMP TGroup::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdate
     if (pActive) SetActive(*pActive);
     if (pRequestedUpdateRate) {
       SetUpdateRate(*pRequestedUpdateRate);
-      if (updateRate_ != *pRequestedUpdateRate) result = OPC_S_UNSUPPORTEDRATE;
+      if (engine_.UpdateRate() != *pRequestedUpdateRate) result = OPC_S_UNSUPPORTEDRATE;
     }
-    if (pRevisedUpdateRate) *pRevisedUpdateRate = updateRate_;
-    ResetTimer();
+    if (pRevisedUpdateRate) *pRevisedUpdateRate = engine_.UpdateRate();
+    engine_.ResetTimer();
     return result;
   });
 }
@@ -97,7 +97,7 @@ STDMETHODIMP TGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
     OPCHANDLE hServer = 0;
     DWORD revised = 0;
     ComPtr<IUnknown> clone;
-    HRESULT result = server->AddGroup(szName, FALSE, updateRate_, clientHandle_, &timeBias, &deadband, localeId_,
+    HRESULT result = server->AddGroup(szName, FALSE, engine_.UpdateRate(), clientHandle_, &timeBias, &deadband, localeId_,
                                       &hServer, &revised, riid, clone.Put());
     if (FAILED(result)) return result;
     // A clone that cannot get its items is no clone: it goes again.
@@ -132,18 +132,14 @@ STDMETHODIMP TGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
 STDMETHODIMP TGroup::SetKeepAlive(DWORD dwKeepAliveTime, DWORD* pdwRevisedKeepAliveTime) {
   return ComGuard(Log(), L"SetKeepAlive", E_FAIL, [&] {
     if (!pdwRevisedKeepAliveTime) return E_POINTER;
-    if (dwKeepAliveTime != keepAlive_) {
-      keepAlive_ = dwKeepAliveTime < updateRate_ ? updateRate_ : dwKeepAliveTime;
-      ResetAliveTimer();
-    }
-    *pdwRevisedKeepAliveTime = keepAlive_;
-    return keepAlive_ == dwKeepAliveTime ? S_OK : OPC_S_UNSUPPORTEDRATE;
+    *pdwRevisedKeepAliveTime = engine_.SetKeepAlive(dwKeepAliveTime);
+    return *pdwRevisedKeepAliveTime == dwKeepAliveTime ? S_OK : OPC_S_UNSUPPORTEDRATE;
   });
 }
 
 STDMETHODIMP TGroup::GetKeepAlive(DWORD* pdwKeepAliveTime) {
   if (!pdwKeepAliveTime) return E_POINTER;
-  *pdwKeepAliveTime = keepAlive_;
+  *pdwKeepAliveTime = engine_.KeepAlive();
   return S_OK;
 }
 

@@ -64,8 +64,7 @@ STDMETHODIMP TGroup::DAdvise(FORMATETC* pformatetc, DWORD, IAdviseSink* pAdvSink
     writeCompleteFormat_.ptd = nullptr;
     if (connection != 3) items_.MarkAllInitial();
     adviseSink_ = ComPtr<IAdviseSink>(pAdvSink);
-    enabled_ = -1;
-    ResetTimer();
+    engine_.Reenable();
     *pdwConnection = connection;
     return S_OK;
   });
@@ -74,7 +73,7 @@ STDMETHODIMP TGroup::DAdvise(FORMATETC* pformatetc, DWORD, IAdviseSink* pAdvSink
 STDMETHODIMP TGroup::DUnadvise(DWORD dwConnection) {
   if (dwConnection < 1 || dwConnection > 3) return E_INVALIDARG;
   adviseSink_.Reset();
-  ResetTimer();
+  engine_.ResetTimer();
   return S_OK;
 }
 
@@ -141,10 +140,7 @@ void TGroup::SendStreamDataChange() {
   if (!lock.Locked()) return;
   std::vector<StreamItem> stream;
   int32_t status = S_OK;
-  for (TOPCItem* item : items_.TakePending()) {
-    if (!item->Active() || !(item->TagRemoved() || item->Tag().CheckAccess(OPC_READABLE) == S_OK) ||
-        !item->HasChanged(percentDeadband_))
-      continue;
+  for (TOPCItem* item : TakeChangedItems(items_, percentDeadband_)) {
     StreamItem s;
     s.clientHandle = item->ClientHandle();
     Variant value;

@@ -40,7 +40,7 @@ HRESULT TGroup::ReadItem(DWORD source, TOPCItem* item, FILETIME* timeStamp, WORD
     if (FAILED(result)) return result;
     HRESULT handed = HandOut(*item, timeStamp, quality, value);
     if (FAILED(handed)) return handed;
-    if (source == OPC_DS_CACHE && !active_) *quality = OPC_QUALITY_OUT_OF_SERVICE;
+    if (source == OPC_DS_CACHE && !engine_.Active()) *quality = OPC_QUALITY_OUT_OF_SERVICE;
     return result;
   });
 }

@@ -1,8 +1,5 @@
-// The update engine: the group window's timers, the change test over the
-// items, and the data-change and keep-alive callbacks.
-#include <algorithm>
-#include <cmath>
-
+// The group's side of the update engine: the window's timers and messages,
+// the connections, and what goes to the sinks at a tick.
 #include "clock.h"
 #include "group.h"
 #include "group_window.h"
@@ -18,13 +15,14 @@ LRESULT TGroup::DoWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg != WM_TIMER && msg != kAsyncReadMessage && msg != kAsyncWriteMessage && msg != kAsyncRefreshMessage &&
       msg != kClientGoneMessage)
     return DefWindowProcW(window_, msg, wParam, lParam);
-  // A client may release the last reference from inside a callback.
+  // A client may release the last reference from inside a callback; the
+  // engine's state must outlive the call.
   ComPtr<TGroup> self(this);
   LoggedStep(Log(), L"DoWndProc", [&] {
     switch (msg) {
       case WM_TIMER:
-        if (wParam == kUpdateTimer) UpdateTick();
-        else if (wParam == kKeepAliveTimer) KeepAliveTick();
+        if (wParam == kUpdateTimer) engine_.OnUpdateTimer();
+        else if (wParam == kKeepAliveTimer) engine_.OnKeepAliveTimer();
         break;
       case kAsyncReadMessage: ExecuteHead(Queue::Read); break;
       case kAsyncWriteMessage: ExecuteHead(Queue::Write); break;
@@ -36,13 +34,9 @@ LRESULT TGroup::DoWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void TGroup::SetActive(BOOL active) {
-  if (!active == !active_) return;
-  active_ = active;
-  ResetTimer();
-  if (!active_) return;
-  items_.MarkAllInitial();
-  double elapsedMs = std::fabs(NowOleDate() - lastUpdate_) * 864e5;
-  if (DWORD(elapsedMs) < updateRate_) SendUpdateNow();
+  // Coming alive may call the client, which may release the group meanwhile.
+  ComPtr<TGroup> self(this);
+  engine_.SetActive(active);
 }
 
 void TGroup::ConnectToGroup(IUnknown* sink, bool connecting) {
@@ -51,61 +45,32 @@ void TGroup::ConnectToGroup(IUnknown* sink, bool connecting) {
     dataCallback_ = ComPtr<IOPCDataCallback>(static_cast<IOPCDataCallback*>(sink));
     items_.MarkAllInitial();
   }
-  ResetTimer();
+  engine_.ResetTimer();
 }
 
-void TGroup::ResetTimer() {
+void TGroup::SetUpdateTimer(DWORD ms) {
   if (!window_) return;
-  if (active_ && enabled_ && (dataCallback_ || adviseSink_))
-    SetTimer(window_, kUpdateTimer, updateRate_, nullptr);
+  if (ms)
+    SetTimer(window_, kUpdateTimer, ms, nullptr);
   else
     KillTimer(window_, kUpdateTimer);
 }
 
-void TGroup::ResetAliveTimer() {
+void TGroup::SetKeepAliveTimer(DWORD ms) {
   if (!window_) return;
-  KillTimer(window_, kKeepAliveTimer);
-  if ((dataCallback_ || adviseSink_) && keepAlive_ != 0) SetTimer(window_, kKeepAliveTimer, keepAlive_, nullptr);
+  if (ms)
+    SetTimer(window_, kKeepAliveTimer, ms, nullptr);
+  else
+    KillTimer(window_, kKeepAliveTimer);
 }
 
-void TGroup::UpdateTick() {
-  if (!active_) return;
-  SendUpdateNow();
-}
-
-// While a tick's call waits for its client, the runtime's modal loop may
-// dispatch this thread's timers (Windows does). A client slow to answer would
-// then get the next tick's call inside the first, and so on without end, each
-// a frame deeper on this thread's stack: one tick's call at a time per group.
-// What changes meanwhile stays pending for the tick after.
-class TGroup::TickCall {
- public:
-  explicit TickCall(TGroup& group) : group_(&group), busy_(group.delivering_) {
-    if (!busy_) group.delivering_ = true;
-  }
-  TickCall(const TickCall&) = delete;
-  TickCall& operator=(const TickCall&) = delete;
-  ~TickCall() {
-    if (!busy_) group_->delivering_ = false;
-  }
-  bool Busy() const { return busy_; }
-
- private:
-  // The call may end in the group's removal: it lives until the flag is down.
-  ComPtr<TGroup> group_;
-  bool busy_;
-};
-
-void TGroup::SendUpdateNow() {
-  const TickCall call(*this);
-  if (call.Busy()) return;
-  if (dataCallback_ && enabled_) SendDataChange();
+// To the data callback, then (later) the DA 1.0 sink.
+void TGroup::DeliverUpdate() {
+  if (dataCallback_ && engine_.Enabled()) SendDataChange();
   if (adviseSink_) SendStreamDataChange();
 }
 
-void TGroup::KeepAliveTick() {
-  const TickCall call(*this);
-  if (call.Busy()) return;
+void TGroup::DeliverKeepAlive() {
   if (ComPtr<IOPCDataCallback> callback = dataCallback_) {
     // Empty arrays, not null ones: the proxy refuses null top-level arrays
     // before the call leaves this process, even with a count of 0.
@@ -116,21 +81,15 @@ void TGroup::KeepAliveTick() {
     HRESULT errors[1] = {};
     SinkFailed(callback->OnDataChange(0, clientHandle_, S_OK, S_OK, 0, handles, values, qualities, stamps, errors),
                L"OnDataChange");
-  }
-  else if (adviseSink_)
+  } else if (adviseSink_) {
     Deliver(dataFormat_, BuildKeepAliveStream(clientHandle_));
+  }
 }
 
 void TGroup::SendDataChange() {
   MutexLock lock(items_.ItemLock(), 1000);
   if (!lock.Locked()) return;
-  // Only items whose tag moved (or whose test could answer differently)
-  // since the last tick can have changed: the others are not looked at.
-  std::vector<TOPCItem*> selected;
-  for (TOPCItem* item : items_.TakePending())
-    if (item->Active() && (item->TagRemoved() || item->Tag().CheckAccess(OPC_READABLE) == S_OK) &&
-        item->HasChanged(percentDeadband_))
-      selected.push_back(item);
+  std::vector<TOPCItem*> selected = TakeChangedItems(items_, percentDeadband_);
   if (selected.empty()) return;
 
   const DWORD n = DWORD(selected.size());
@@ -165,9 +124,8 @@ void TGroup::SendDataChange() {
 void TGroup::MarkUpdated() {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
-  lastUpdate_ = FileTimeToOleDate(now);
   if (server_) server_->MarkUpdated(now);
-  ResetAliveTimer();
+  engine_.Updated(FileTimeToOleDate(now));
 }
 
 }  // namespace quillon
