@@ -52,8 +52,7 @@ QUILLON_API BOOL __stdcall FreeServer(void) {
       ModuleState& m = *module;
       if (ComPtr<TServerFactory> factory = std::move(m.ClassFactory)) factory->Revoke();
       if (std::shared_ptr<TOPCTag> kept = m.Space().ReleaseTree()) e.abandonedTrees.push_back(std::move(kept));
-      std::vector<ComPtr<TGroup>> publics = std::move(m.PublicGroupList);
-      m.PublicGroupList.clear();
+      std::vector<ComPtr<TGroup>> publics = m.PublicGroupList.TakeAll();
       for (auto it = publics.rbegin(); it != publics.rend(); ++it) {
         CoDisconnectObject(static_cast<IOPCItemMgt*>(it->Get()), 0);
         (*it)->Teardown();

@@ -14,6 +14,7 @@
 #include "com_ptr.h"
 #include "critical_section.h"
 #include "group_context.h"
+#include "group_list.h"
 #include "host_port.h"
 
 namespace quillon {
@@ -40,7 +41,7 @@ class ModuleState {
   // Live server objects in order of creation; each adds and removes itself.
   std::vector<TServer*> ServerList;
   // Groups moved to the public list; the list holds one reference on each.
-  std::vector<ComPtr<TGroup>> PublicGroupList;
+  TGroupList PublicGroupList;
   // Holds one reference while registered.
   ComPtr<TServerFactory> ClassFactory;
 

@@ -10,15 +10,6 @@
 #include "logging.h"
 
 namespace quillon {
-namespace {
-
-bool SameNameAscii(std::wstring_view a, std::wstring_view b) {
-  auto upper = [](wchar_t c) { return (c >= L'a' && c <= L'z') ? wchar_t(c - 32) : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](wchar_t x, wchar_t y) { return upper(x) == upper(y); });
-}
-
-}  // namespace
 
 TServer::TServer(std::shared_ptr<ModuleState> module) : module_(std::move(module)) {
   const HostPort& host = module_->Host;
@@ -60,14 +51,13 @@ void TServer::LeaveServerList() {
 // Groups the client did not remove go with the server: torn down, so a client
 // still holding one gets E_FAIL, and cut off from this object.
 void TServer::ReleaseGroups() {
-  std::vector<ComPtr<TGroup>> groups = std::move(groups_);
-  groups_.clear();
+  std::vector<ComPtr<TGroup>> groups = groups_.TakeAll();
   status_.dwGroupCount = 0;
   for (auto& g : groups) {
     g->DetachFromServer();
     g->Teardown();
   }
-  for (auto& g : module_->PublicGroupList)
+  for (auto& g : module_->PublicGroupList.Groups())
     if (g->Owner() == this) g->DetachFromServer();
 }
 
@@ -75,7 +65,7 @@ void TServer::Destroy() {
   if (destroyed_) return;
   ComPtr<TServer> keepAlive(this);
   destroyed_ = true;
-  std::vector<ComPtr<TGroup>> groups = groups_;
+  std::vector<ComPtr<TGroup>> groups = groups_.Groups();
   LeaveServerList();
   for (auto& g : groups) CoDisconnectObject(static_cast<IOPCItemMgt*>(g.Get()), 0);
   CoDisconnectObject(static_cast<IOPCServer*>(this), 0);
@@ -94,39 +84,21 @@ void TServer::RequestShutdown() {
 }
 
 TGroup* TServer::GetGrp(OPCHANDLE handle, bool isPublic) const {
-  if (isPublic) {
-    for (auto& g : module_->PublicGroupList)
-      if (g->GroupHandle() == handle) return g.Get();
-    return nullptr;
-  }
-  for (auto& g : groups_)
-    if (g->GroupHandle() == handle) return g.Get();
-  return nullptr;
+  return (isPublic ? module_->PublicGroupList : groups_).Find(handle);
 }
 
 TGroup* TServer::GetGrp(std::wstring_view name, bool isPublic) const {
-  if (isPublic) {
-    for (auto& g : module_->PublicGroupList)
-      if (SameNameAscii(g->Name(), name)) return g.Get();
-    return nullptr;
-  }
-  for (auto& g : groups_)
-    if (SameNameAscii(g->Name(), name)) return g.Get();
-  return nullptr;
+  return (isPublic ? module_->PublicGroupList : groups_).Find(name);
 }
 
-bool TServer::IsGroupNameFree(std::wstring_view name) const { return GetGrp(name, false) == nullptr; }
+bool TServer::IsGroupNameFree(std::wstring_view name) const { return !groups_.Contains(name); }
 
 void TServer::DeleteGroup(TGroup* group) {
-  auto it = std::find_if(groups_.begin(), groups_.end(), [&](auto& g) { return g.Get() == group; });
-  if (it == groups_.end()) return;
-  ComPtr<TGroup> held = std::move(*it);  // released after the list is consistent
-  groups_.erase(it);
-  --status_.dwGroupCount;
+  if (groups_.Remove(group)) --status_.dwGroupCount;
 }
 
 void TServer::MoveGroupToPublic(TGroup* group) {
-  module_->PublicGroupList.emplace_back(group);
+  module_->PublicGroupList.Add(group);
   DeleteGroup(group);
 }
 

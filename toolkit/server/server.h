@@ -11,6 +11,7 @@
 
 #include "com_object.h"
 #include "connection_point.h"
+#include "group_list.h"
 #include "group_owner.h"
 #include "module_state.h"
 #include "opc_common.h"
@@ -114,14 +115,13 @@ class TServer : public ComObject<IOPCServer, IOPCCommon, IConnectionPointContain
   ~TServer() override;
 
  private:
-  std::wstring MakeDefaultGroupName() const;
   // The browse position, back at the root when its node left the tree.
   TOPCTag* BrowsePosition();
   void LeaveServerList();
   void ReleaseGroups();
 
   const std::shared_ptr<ModuleState> module_;
-  std::vector<ComPtr<TGroup>> groups_;
+  TGroupList groups_;
   OPCSERVERSTATUS status_{};
   std::wstring vendorInfo_;  // as it was when the client connected
   LCID localeId_ = 0;

@@ -1,6 +1,7 @@
 // IOPCBrowseServerAddressSpace and IOPCBrowse over the address space.
 #include <string>
 
+#include "browse_pages.h"
 #include "enum_string.h"
 #include "guard.h"
 #include "mutex_lock.h"
@@ -11,48 +12,6 @@
 #include "task_mem.h"
 
 namespace quillon {
-namespace {
-
-
-bool SameTextIgnoreCase(std::wstring_view a, std::wstring_view b) {
-  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(),
-                        int(b.size())) == CSTR_EQUAL;
-}
-
-// A continuation point is the name of the child that ended the last page.
-// Where siblings share that name ignoring case, the name alone would resume at
-// the first of them (and could page forever); then the point also carries the
-// child's position in the listing: "\x01<position>\x01<name>".
-constexpr wchar_t kPositionMark = L'\x01';
-
-std::wstring MakeContinuationPoint(const std::vector<TOPCTag*>& listed, size_t last) {
-  const std::wstring& name = listed[last]->Name();
-  for (size_t i = 0; i < listed.size(); ++i)
-    if (i != last && SameTextIgnoreCase(listed[i]->Name(), name))
-      return kPositionMark + std::to_wstring(last) + kPositionMark + name;
-  return name;
-}
-
-// The position in the listing after which to resume, or -1 if the point
-// names no listed child.
-long ResumeAfter(const std::vector<TOPCTag*>& listed, const std::wstring& point) {
-  if (!point.empty() && point[0] == kPositionMark) {
-    size_t end = point.find(kPositionMark, 1);
-    if (end == std::wstring::npos) return -1;
-    try {
-      size_t position = std::stoul(point.substr(1, end - 1));
-      std::wstring name = point.substr(end + 1);
-      if (position < listed.size() && SameTextIgnoreCase(listed[position]->Name(), name)) return long(position);
-    } catch (const std::exception&) {
-    }
-    return -1;
-  }
-  for (size_t i = 0; i < listed.size(); ++i)
-    if (SameTextIgnoreCase(listed[i]->Name(), point)) return long(i);
-  return -1;
-}
-
-}  // namespace
 
 TOPCTag* TServer::BrowsePosition() {
   TOPCTag* root = module_->Space().Root();
@@ -189,26 +148,19 @@ STDMETHODIMP TServer::Browse(LPWSTR szItemID, LPWSTR* pszContinuationPoint, DWOR
       if (node->ChildAt(i)->MatchesBrowseFilterV3(dwBrowseFilter, nameFilter, vendorFilter))
         listed.push_back(node->ChildAt(i));
 
-    size_t start = 0;
-    if (LPWSTR point = std::exchange(*pszContinuationPoint, nullptr)) {
-      std::wstring text = point;
-      CoTaskMemFree(point);
-      if (!text.empty()) {
-        long after = ResumeAfter(listed, text);
-        if (after < 0) RaiseOPC(OPC_E_INVALIDCONTINUATIONPOINT);
-        start = size_t(after) + 1;
-      }
+    std::wstring point;
+    if (LPWSTR given = std::exchange(*pszContinuationPoint, nullptr)) {
+      point = given;
+      CoTaskMemFree(given);
     }
-    size_t count = listed.size() - start;
+    const BrowsePage page = PageOf(listed, point, dwMaxElementsReturned);
+    const size_t count = page.count;
     TaskMem<wchar_t> nextPoint;
-    if (dwMaxElementsReturned != 0 && count > dwMaxElementsReturned) {
-      count = dwMaxElementsReturned;
-      nextPoint = TaskMemString(MakeContinuationPoint(listed, start + count - 1));
-    }
+    if (page.next) nextPoint = TaskMemString(*page.next);
     TaskMem<OPCBROWSEELEMENT> elements(count);
     for (size_t i = 0; i < count; ++i)
-      FillBrowseElement(*listed[start + i], bReturnAllProperties != FALSE, bReturnPropertyValues != FALSE,
-                                           elements[i], dwPropertyCount, pdwPropertyIDs);
+      FillBrowseElement(*listed[page.start + i], bReturnAllProperties != FALSE, bReturnPropertyValues != FALSE,
+                        elements[i], dwPropertyCount, pdwPropertyIDs);
     *pbMoreElements = nextPoint.Get() ? -1 : FALSE;
     *pszContinuationPoint = nextPoint.Detach();
     *pdwCount = DWORD(count);

@@ -1,8 +1,5 @@
 // IOPCServer: adding, finding, removing and enumerating groups, status and
 // error texts.
-#include <cstdlib>
-#include <ctime>
-
 #include "bstr.h"
 #include "enum_string.h"
 #include "enum_unknown.h"
@@ -23,13 +20,6 @@ void NotifyGroup(const HostPort& host, TServer* server, const std::wstring& name
 
 }  // namespace
 
-std::wstring TServer::MakeDefaultGroupName() const {
-  std::srand(unsigned(std::time(nullptr)) ^ GetTickCount());
-  std::wstring name = L"OPCGROUP" + std::to_wstring(std::rand() % 10);
-  while (!IsGroupNameFree(name)) name += std::to_wstring(std::rand() % 10);
-  return name;
-}
-
 STDMETHODIMP TServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
                                LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
                                DWORD* pRevisedUpdateRate, REFIID riid, LPUNKNOWN* ppUnk) {
@@ -40,7 +30,7 @@ STDMETHODIMP TServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUp
     if (destroyed_) return E_FAIL;
     std::wstring name = szName ? szName : L"";
     if (name.empty())
-      name = MakeDefaultGroupName();
+      name = groups_.NewDefaultName();
     else if (!IsGroupNameFree(name))
       RaiseOPC(OPC_E_DUPLICATENAME);
     LONG timeBias = pTimeBias ? *pTimeBias : module_->DefaultTimeBias;
@@ -64,7 +54,7 @@ STDMETHODIMP TServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUp
     group->SetLocale(dwLCID);
     group->SetUpdateRate(dwRequestedUpdateRate);
     group->SetActive(bActive);
-    groups_.push_back(group);  // the server's own reference
+    groups_.Add(group.Get());  // the server's own reference
     unlisted.group = nullptr;
     ++status_.dwGroupCount;
     NotifyGroup(module_->Host, this, name, 0);
@@ -138,9 +128,9 @@ STDMETHODIMP TServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, L
     bool publics = dwScope == OPC_ENUM_PUBLIC_CONNECTIONS || dwScope == OPC_ENUM_ALL_CONNECTIONS ||
                    dwScope == OPC_ENUM_PUBLIC || dwScope == OPC_ENUM_ALL;
     if (privates)
-      for (auto& g : groups_) collect(g.Get());
+      for (auto& g : groups_.Groups()) collect(g.Get());
     if (publics)
-      for (auto& g : module_->PublicGroupList) collect(g.Get());
+      for (auto& g : module_->PublicGroupList.Groups()) collect(g.Get());
     bool empty = names.empty();
     if (riid == IID_IEnumString)
       *ppUnk = MakeEnumString(Log(), std::move(names)).Detach();

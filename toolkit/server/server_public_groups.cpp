@@ -1,6 +1,4 @@
 // IOPCServerPublicGroups over the process-wide list of public groups.
-#include <algorithm>
-
 #include "group.h"
 #include "guard.h"
 #include "opc_error.h"
@@ -27,8 +25,7 @@ STDMETHODIMP TServer::RemovePublicGroup(OPCHANDLE hServerGroup, BOOL bForce) {
     group->SetRemoved();
     // Besides this call's own reference, only the list's is left: nobody holds it.
     if (!bForce && group->References() >= 3) return OPC_S_INUSE;
-    auto& list = module_->PublicGroupList;
-    list.erase(std::find_if(list.begin(), list.end(), [&](auto& g) { return g.Get() == group.Get(); }));
+    module_->PublicGroupList.Remove(group.Get());
     group->Teardown();
     return S_OK;
   });
