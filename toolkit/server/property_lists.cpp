@@ -5,6 +5,28 @@
 #include "task_mem.h"
 
 namespace quillon {
+namespace {
+
+// One code per requested ID into Errors: OPC_E_INVALID_PID for an ID the tag
+// lacks, else S_OK once Fill(i, index of the property) has run; S_FALSE when
+// any ID was unknown.
+template <class Fill>
+HRESULT ForEachPropertyId(const TOPCTag& tag, DWORD count, const DWORD* ids, TaskMem<HRESULT>& errors, Fill fill) {
+  HRESULT result = S_OK;
+  for (DWORD i = 0; i < count; ++i) {
+    int index = tag.IndexOfPropertyId(ids[i]);
+    if (index < 0) {
+      errors[i] = OPC_E_INVALID_PID;
+      result = S_FALSE;
+    } else {
+      fill(i, index);
+      errors[i] = S_OK;
+    }
+  }
+  return result;
+}
+
+}  // namespace
 
 HRESULT QueryAvailableProperties(const TOPCTag& tag, DWORD* count, DWORD** ids, LPWSTR** descriptions,
                                  VARTYPE** types) {
@@ -30,17 +52,8 @@ HRESULT GetItemProperties(const TOPCTag& tag, DWORD count, const DWORD* ids, VAR
   return ComGuard(tag.Context().host, L"TOPCTag.GetItemProperties", E_FAIL, [&] {
     TaskMem<VARIANT> valueArray(count);  // zero-filled: every entry VT_EMPTY
     TaskMem<HRESULT> errorArray(count);
-    HRESULT result = S_OK;
-    for (DWORD i = 0; i < count; ++i) {
-      int index = tag.IndexOfPropertyId(ids[i]);
-      if (index < 0) {
-        errorArray[i] = OPC_E_INVALID_PID;
-        result = S_FALSE;
-      } else {
-        tag.PropertyValueAt(index, valueArray[i]);
-        errorArray[i] = S_OK;
-      }
-    }
+    HRESULT result = ForEachPropertyId(tag, count, ids, errorArray,
+                                       [&](DWORD i, int index) { tag.PropertyValueAt(index, valueArray[i]); });
     *values = valueArray.Detach();
     *errors = errorArray.Detach();
     return result;
@@ -51,17 +64,9 @@ HRESULT LookupItemIDs(const TOPCTag& tag, DWORD count, const DWORD* ids, HRESULT
   return ComGuard(tag.Context().host, L"TOPCTag.LookupItemIDs", E_FAIL, [&] {
     TaskMem<HRESULT> errorArray(count);
     TaskMem<LPWSTR> idArray(count);
-    HRESULT result = S_OK;
-    for (DWORD i = 0; i < count; ++i) {
-      int index = tag.IndexOfPropertyId(ids[i]);
-      if (index < 0) {
-        errorArray[i] = OPC_E_INVALID_PID;
-        result = S_FALSE;
-      } else {
-        idArray[i] = TaskMemString(tag.PropertyItemId(index)).Detach();
-        errorArray[i] = S_OK;
-      }
-    }
+    HRESULT result = ForEachPropertyId(tag, count, ids, errorArray, [&](DWORD i, int index) {
+      idArray[i] = TaskMemString(tag.PropertyItemId(index)).Detach();
+    });
     *errors = errorArray.Detach();
     *itemIds = idArray.Detach();
     return result;
