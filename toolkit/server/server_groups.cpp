@@ -104,6 +104,9 @@ STDMETHODIMP TServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
     bool inUse = !bForce && group->References() > 2;
     if (inUse) {
       DeleteGroup(group.Get());
+      // Out of the list, the group would keep a pointer this object no
+      // longer clears when it goes.
+      group->DetachFromServer();
       return OPC_S_INUSE;
     }
     group->Teardown();
