@@ -5,9 +5,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 if "$root/scripts/can-run-x86-32.sh"; then ARCH=i686; else ARCH=x86_64; fi
 BUILD_DIR="$root/build/$ARCH"
-cmake -S "$root" -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$ARCH.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$BUILD_DIR" -j"$(nproc)" --target update_tag_bench com_bench browse_bench quillon_ps >/dev/null
+. "$root/scripts/build.sh"
+configure_tree "$ARCH"
+build_tree "$ARCH" update_tag_bench com_bench browse_bench quillon_ps
 . "$root/scripts/prepare-prefix.sh"
 # The COM benchmark crosses processes through the proxy/stub DLL.
 "$WINE" regsvr32 /s "$("$WINE" winepath -w "$BUILD_DIR/bin/QuillonPS.dll")"
@@ -24,17 +24,17 @@ timeout 540 "$WINE" "$BUILD_DIR/bin/browse_bench.exe"
 echo
 echo "== Soak: 10,000 client sessions and 1,000 killed subscribers against the test host ($ARCH)"
 # Prints the host's handles, private bytes and windows as it goes and their slope per cycle.
-cmake --build "$BUILD_DIR" -j"$(nproc)" --target soak_bench >/dev/null
+build_tree "$ARCH" soak_bench
 timeout 5400 "$WINE" "$BUILD_DIR/bin/soak_bench.exe" "${SOAK_SESSIONS:-10000}" "${SOAK_KILLS:-1000}" 2>/dev/null || true
 echo
 echo "== Another client's latency beside a client sleeping 1 s in every callback ($ARCH)"
-cmake --build "$BUILD_DIR" -j"$(nproc)" --target slow_client_bench >/dev/null
+build_tree "$ARCH" slow_client_bench
 timeout 900 "$WINE" "$BUILD_DIR/bin/slow_client_bench.exe" 1000 40 2>/dev/null || true
 echo
 echo "== OPCLumbra: 10,000 clients leaving last with the one Exit prompt open; 2,000 sessions and 200 killed subscribers ($ARCH)"
 # The GUI tests of the single Exit prompt, run as a soak on a virtual display
 # of their own: they print the program's working set before, during and after.
-cmake --build "$BUILD_DIR" -j"$(nproc)" --target gui_tests OPCLumbra >/dev/null
+build_tree "$ARCH" gui_tests OPCLumbra
 . "$root/scripts/virtual-display.sh"
 start_virtual_display
 "$WINESERVER" -p 2>/dev/null || true
@@ -51,7 +51,7 @@ echo
 echo "== Hostile client: 10^6 seeded calls with hostile arguments against one host ($ARCH)"
 # One host serves every seed, so that its figures before and after compare.
 # Into a file, not a pipe, which Wine's desktop process would keep open.
-cmake --build "$BUILD_DIR" -j"$(nproc)" --target hostile_tests >/dev/null
+build_tree "$ARCH" hostile_tests
 hostile_log="$BUILD_DIR/hostile_soak.log"
 timeout 10800 "$WINE" "$BUILD_DIR/bin/hostile_client.exe" --seed 100000 --seeds 500 --calls 2000 --shared-host \
   >"$hostile_log" 2>&1 || true

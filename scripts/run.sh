@@ -8,11 +8,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 if "$root/scripts/can-run-x86-32.sh"; then arch=i686; else arch=x86_64; fi
 build_dir="$root/build/$arch"
-mkdir -p "$root/build"
-cmake -S "$root" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >"$build_dir.configure.log" 2>&1 || { cat "$build_dir.configure.log"; exit 1; }
-cmake --build "$build_dir" -j"$(nproc)" --target OPCLumbra quillon_ps opcclient >"$build_dir.build.log" 2>&1 \
-  || { grep -E 'error|Error' -A3 "$build_dir.build.log" | head -60; exit 1; }
+. "$root/scripts/build.sh"
+configure_tree "$arch"
+build_tree "$arch" OPCLumbra quillon_ps opcclient
 
 ARCH=$arch BUILD_DIR=$build_dir
 . "$root/scripts/prepare-prefix.sh"

@@ -13,7 +13,8 @@ out=$root/build/screenshots
 password=MERIDO_cfg
 
 if [ "${1:-}" != --no-build ]; then
-  cmake --build "$build_dir" -j2 --target OPCLumbra demo_config >/dev/null
+  . "$root/scripts/build.sh"
+  BUILD_JOBS=2 build_tree x86_64 OPCLumbra demo_config
 fi
 mkdir -p "$out"
 

@@ -16,19 +16,9 @@ else
   echo "note: this machine cannot execute 32-bit x86 code; testing the x86_64 build under wine64" >&2
 fi
 
-configure() { # arch build-dir [cmake options]
-  local arch=$1 dir=$2
-  shift 2
-  cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" \
-        -DCMAKE_BUILD_TYPE=Release "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
-}
-build() { # build-dir
-  cmake --build "$1" -j"$(nproc)" >"$1.build.log" 2>&1 || { grep -E 'error|Error' -A3 "$1.build.log" | head -60; exit 1; }
-}
-
-mkdir -p "$root/build"
+. "$root/scripts/build.sh"
 build_dir="$root/build/$test_arch"
-configure "$test_arch" "$build_dir"
+configure_tree "$test_arch"
 
 ARCH=$test_arch BUILD_DIR=$build_dir
 . "$root/scripts/prepare-prefix.sh"
@@ -42,24 +32,21 @@ start_virtual_display
 trap '"$WINESERVER" -k >/dev/null 2>&1 || true; kill "$XVFB_PID" 2>/dev/null || true' EXIT
 "$WINE" cmd /c exit 0 >/dev/null 2>&1 || true
 
-build "$build_dir"
+build_tree "$test_arch"
 "$WINE" regsvr32 /s "$("$WINE" winepath -w "$build_dir/bin/QuillonPS.dll")"
 
 status=0
 (cd "$build_dir" && ctest --output-on-failure -j"$(nproc)" --timeout 300) || status=1
 
 if [ "$test_arch" != i686 ]; then
-  configure i686 "$root/build/i686"
-  build "$root/build/i686"
+  configure_tree i686
+  build_tree i686
   (cd "$root/build/i686" && ctest --output-on-failure -L static --timeout 120) || status=1
 fi
 
 # Portable code natively, under the address and undefined-behaviour sanitizers.
-native="$root/build/native"
-cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=Debug \
-      -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all" >"$native.configure.log" 2>&1 \
-  || { cat "$native.configure.log"; exit 1; }
-build "$native"
-(cd "$native" && ctest --output-on-failure --timeout 120) || status=1
+configure_tree native -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all"
+build_tree native
+(cd "$root/build/native" && ctest --output-on-failure --timeout 120) || status=1
 
 exit $status

@@ -129,7 +129,9 @@ class AsyncFixture : public HostedServer {
   }
 
   void TearDown() override {
-    if (point_ && cookie_) EXPECT_HR(point_->Unadvise(cookie_), S_OK);
+    if (point_ && cookie_) {
+      EXPECT_HR(point_->Unadvise(cookie_), S_OK);
+    }
     point_.reset();
     async3_.reset();
     async_.reset();

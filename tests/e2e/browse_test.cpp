@@ -44,7 +44,9 @@ class BrowseFixture : public HostedServer {
     std::wstring copy(name);
     HRESULT hr = (space ? space : space_.get())->GetItemID(copy.data(), &id);
     TaskString owned(id);
-    if (FAILED(hr)) EXPECT_EQ(id, nullptr) << "GetItemID handed out a string with " << HrName(hr);
+    if (FAILED(hr)) {
+      EXPECT_EQ(id, nullptr) << "GetItemID handed out a string with " << HrName(hr);
+    }
     return {hr, id ? id : L"<null>"};
   }
   // The item ID of the current position.
@@ -457,7 +459,9 @@ TEST_F(BrowseV3, AllPropertiesWithoutValuesLeaveThemEmpty) {
       EXPECT_EQ(e.list.properties[k].id, DWORD(k + 1));
       EXPECT_EQ(e.list.properties[k].description, kStandardDescriptions[k]);
       EXPECT_EQ(e.list.properties[k].itemId, L"Tank1." + e.name + L"." + kStandardNames[k]);
-      if (k != 1) EXPECT_EQ(e.list.properties[k].type, kStandardTypes[k]) << "property " << k + 1;
+      if (k != 1) {
+        EXPECT_EQ(e.list.properties[k].type, kStandardTypes[k]) << "property " << k + 1;
+      }
       EXPECT_EQ(e.list.properties[k].valueType, VT_EMPTY);
     }
   }

@@ -79,7 +79,9 @@ class DataChangeFixture : public HostedServer {
   }
 
   void TearDown() override {
-    if (point_ && cookie_) EXPECT_HR(point_->Unadvise(cookie_), S_OK);
+    if (point_ && cookie_) {
+      EXPECT_HR(point_->Unadvise(cookie_), S_OK);
+    }
     point_.reset();
     sync_.reset();
     items_.reset();

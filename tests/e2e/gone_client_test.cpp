@@ -50,7 +50,9 @@ class GoneClient : public BesideALiveSubscriber {
     EXPECT_TRUE(Lines("server " + mine + " 1").empty()) << "the live client's server object went";
     EXPECT_EQ(GroupCount(server_.get()), 1u);
     // Wine answers a handle count in some versions only.
-    if (before.handles && after.handles) EXPECT_LE(after.handles, before.handles + 5);
+    if (before.handles && after.handles) {
+      EXPECT_LE(after.handles, before.handles + 5);
+    }
     std::printf("[ figures  ] host handles %lu -> %lu, private %lu -> %lu KB over 3 s after the reclaim\n",
                 before.handles, after.handles, before.privateKb, after.privateKb);
   }

@@ -25,7 +25,9 @@ class PublicGroupFixture : public HostedServer {
     auto group = AddGroup(server_.get(), name, handle);
     auto pub = group.As<IOPCPublicGroupStateMgt>();
     EXPECT_TRUE(pub);
-    if (pub) EXPECT_HR(pub->MoveToPublic(), S_OK);
+    if (pub) {
+      EXPECT_HR(pub->MoveToPublic(), S_OK);
+    }
     return group;
   }
 };

@@ -569,7 +569,9 @@ TEST_F(ShutdownPoint, ShutDownReachesEveryConnectedSinkOnce) {
     DWORD cookie = 0;
     ASSERT_HR(point->Advise(sinks.back().get(), &cookie), S_OK);
     // The last client lets go of its sink again.
-    if (sinks.size() == servers.size()) ASSERT_HR(point->Unadvise(cookie), S_OK);
+    if (sinks.size() == servers.size()) {
+      ASSERT_HR(point->Unadvise(cookie), S_OK);
+    }
   }
   auto silent = Connect();  // never advises
 

@@ -788,7 +788,9 @@ TEST_F(GuiSoak, SessionsAndKilledSubscribersLeaveTheProgramServingAndItsCountTru
   }
   // Wine leaves two events of every killed client's failed calls behind; more
   // than a few handles each would be a leak of ours.
-  if (start.handles && last.handles) EXPECT_LE(last.handles, start.handles + 4 * unsigned(kKills) + 30);
+  if (start.handles && last.handles) {
+    EXPECT_LE(last.handles, start.handles + 4 * unsigned(kKills) + 30);
+  }
   EXPECT_EQ(last.windows, start.windows);
   ASSERT_NO_FATAL_FAILURE(ExpectRunning(live));
   live.reset();
