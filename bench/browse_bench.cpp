@@ -22,14 +22,18 @@
 #include <string>
 #include <vector>
 
+#include "apartment.h"
 #include "browse_bench.h"
 #include "com_ptr.h"
 #include "opc_da.h"
+#include "task_mem.h"
 #include "unique_handle.h"
 
 namespace {
 
 using quillon::ComPtr;
+using quillon::TaskMem;
+using quillon::TaskString;
 using quillon::UniqueHandle;
 using namespace bench::browse;
 
@@ -131,35 +135,25 @@ class Host {
 // of the first batch through FirstBatch.
 size_t Enumerate(IEnumString* names, double start, double* firstBatch) {
   size_t total = 0;
-  std::vector<LPOLESTR> batch(kBatch);
   for (bool first = true;; first = false) {
+    TaskMem<LPOLESTR> batch(kBatch);  // zero-filled: the names not fetched stay null
     ULONG fetched = 0;
-    HRESULT hr = names->Next(kBatch, batch.data(), &fetched);
+    HRESULT hr = names->Next(kBatch, batch.Get(), &fetched);
     if (first) *firstBatch = Now() - start;
-    for (ULONG i = 0; i < fetched && i < kBatch; ++i) CoTaskMemFree(batch[i]);
     total += fetched;
     if (hr != S_OK || fetched < kBatch) return total;
   }
 }
 
-void FreeElements(OPCBROWSEELEMENT* elements, DWORD count) {
-  for (DWORD i = 0; elements && i < count; ++i) {
-    CoTaskMemFree(elements[i].szName);
-    CoTaskMemFree(elements[i].szItemID);
-    CoTaskMemFree(elements[i].ItemProperties.pItemProperties);
-  }
-  CoTaskMemFree(elements);
-}
-
 // One Browse call; answers the element count and keeps the continuation point.
-DWORD BrowseOnce(IOPCBrowse* browse, const std::wstring& itemId, LPWSTR* point, DWORD max) {
+DWORD BrowseOnce(IOPCBrowse* browse, const std::wstring& itemId, TaskString& point, DWORD max) {
   std::wstring id = itemId, none;
   DWORD noIds = 0, count = 0;
   BOOL more = FALSE;
-  OPCBROWSEELEMENT* elements = nullptr;
-  HRESULT hr = browse->Browse(id.data(), point, max, OPC_BROWSE_FILTER_ALL, none.data(), none.data(), FALSE, FALSE,
-                              0, &noIds, &more, &count, &elements);
-  FreeElements(elements, count);
+  TaskMem<OPCBROWSEELEMENT> elements;
+  HRESULT hr = browse->Browse(id.data(), point.InOut(), max, OPC_BROWSE_FILTER_ALL, none.data(), none.data(), FALSE,
+                              FALSE, 0, &noIds, &more, &count, elements.Put());
+  elements.SetCount(count);
   Check(hr, "IOPCBrowse::Browse");
   return count;
 }
@@ -216,13 +210,12 @@ void MeasureFlat(IOPCBrowseServerAddressSpace* space) {
 void MeasureWideDa3(IOPCBrowse* browse) {
   Samples first, whole;
   for (int run = 0; run <= kLargeRepeats; ++run) {
-    LPWSTR point = nullptr;
+    TaskString point;
     const double start = Now();
-    size_t count = BrowseOnce(browse, Wide(kWideBranch), &point, kBatch);
+    size_t count = BrowseOnce(browse, Wide(kWideBranch), point, kBatch);
     const double firstPage = Now() - start;
-    while (point && *point) count += BrowseOnce(browse, Wide(kWideBranch), &point, kBatch);
+    while (point && *point.Get()) count += BrowseOnce(browse, Wide(kWideBranch), point, kBatch);
     const double all = Now() - start;
-    CoTaskMemFree(point);
     Expect(count, kWideCount, "Browse(Wide)");
     if (run == 0) continue;
     first.seconds.push_back(firstPage);
@@ -243,14 +236,12 @@ void MeasureChain(IOPCBrowseServerAddressSpace* space, IOPCBrowse* browse) {
     const double wentDown = Now() - start;
 
     std::wstring value = L"Value";
-    LPWSTR id = nullptr;
+    TaskString id;
     start = Now();
-    HRESULT hr = space->GetItemID(value.data(), &id);
+    HRESULT hr = space->GetItemID(value.data(), id.Put());
     const double gotId = Now() - start;
     Check(hr, "GetItemID");
-    const bool right = id && bottom + L".Value" == id;
-    CoTaskMemFree(id);
-    if (!right) Fail("GetItemID at depth 50 answered another item ID");
+    if (!id || bottom + L".Value" != id.Get()) Fail("GetItemID at depth 50 answered another item ID");
 
     start = Now();
     ComPtr<IEnumString> names;
@@ -264,11 +255,10 @@ void MeasureChain(IOPCBrowseServerAddressSpace* space, IOPCBrowse* browse) {
     Check(space->ChangeBrowsePosition(OPC_BROWSE_TO, bottom.c_str()), "ChangeBrowsePosition(to depth 50)");
     const double jumped = Now() - start;
 
-    LPWSTR point = nullptr;
+    TaskString point;
     start = Now();
-    const DWORD count = BrowseOnce(browse, bottom, &point, 0);
+    const DWORD count = BrowseOnce(browse, bottom, point, 0);
     const double browsed = Now() - start;
-    CoTaskMemFree(point);
     Expect(count, 2, "Browse(depth 50)");
     if (run == 0) continue;
     down.seconds.push_back(wentDown);
@@ -290,8 +280,7 @@ int Run() {
               kLargeRepeats, kSmallRepeats);
   Host host;
   ComPtr<IOPCServer> server;
-  Check(CoCreateInstance(host.Class(), nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
-                         reinterpret_cast<void**>(server.Put())),
+  Check(CoCreateInstance(host.Class(), nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.PutVoid()),
         "CoCreateInstance");
   ComPtr<IOPCBrowseServerAddressSpace> space;
   ComPtr<IOPCBrowse> browse;
@@ -308,14 +297,11 @@ int Run() {
 
 int main() {
   CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  int status = 0;
+  quillon::Apartment apartment(COINIT_APARTMENTTHREADED);
   try {
-    status = Run();
+    return Run();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "browse_bench: %s\n", e.what());
-    status = 1;
+    return 1;
   }
-  CoUninitialize();
-  return status;
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "apartment.h"
 #include "browse_bench.h"
 #include "opc_da.h"
 #include "quillon_dll.h"
@@ -74,8 +75,6 @@ int main(int argc, char** argv) {
     std::fputs("usage: browse_bench_host.exe CLASSID CLIENT_PID (started by browse_bench.exe)\n", stderr);
     return 1;
   }
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  int status = Serve(argv[1], DWORD(std::strtoul(argv[2], nullptr, 10)));
-  CoUninitialize();
-  return status;
+  quillon::Apartment apartment(COINIT_APARTMENTTHREADED);
+  return Serve(argv[1], DWORD(std::strtoul(argv[2], nullptr, 10)));
 }

@@ -19,14 +19,18 @@
 #include <string>
 #include <vector>
 
+#include "apartment.h"
 #include "com_bench.h"
+#include "com_object.h"
 #include "com_ptr.h"
 #include "opc_da.h"
+#include "task_mem.h"
 #include "unique_handle.h"
 
 namespace {
 
 using quillon::ComPtr;
+using quillon::TaskMem;
 using quillon::UniqueHandle;
 using namespace bench;
 
@@ -85,49 +89,6 @@ double Percentile(const std::vector<double>& sorted, double fraction) {
   return sorted[std::min(i, sorted.size() - 1)];
 }
 
-// An out-array the callee allocated with the task allocator, freed as a
-// client must free it.
-template <class T>
-class TaskOut {
- public:
-  TaskOut() = default;
-  TaskOut(const TaskOut&) = delete;
-  TaskOut& operator=(const TaskOut&) = delete;
-  ~TaskOut() { CoTaskMemFree(p_); }
-  T** Put() {
-    CoTaskMemFree(p_);
-    p_ = nullptr;
-    return &p_;
-  }
-  T& operator[](size_t i) const { return p_[i]; }
-  explicit operator bool() const { return p_ != nullptr; }
-
- private:
-  T* p_ = nullptr;
-};
-
-// The results of one AddItems, blobs freed before the block goes.
-struct AddOut {
-  DWORD count = 0;
-  TaskOut<OPCITEMRESULT> results;
-  TaskOut<HRESULT> errors;
-  ~AddOut() {
-    if (results)
-      for (DWORD i = 0; i < count; ++i) CoTaskMemFree(results[i].pBlob);
-  }
-};
-
-// The item states of one Read, values cleared before the block goes.
-struct ReadOut {
-  DWORD count = 0;
-  TaskOut<OPCITEMSTATE> states;
-  TaskOut<HRESULT> errors;
-  ~ReadOut() {
-    if (states)
-      for (DWORD i = 0; i < count; ++i) VariantClear(&states[i].vDataValue);
-  }
-};
-
 // Item definitions with the strings they point into.
 class ItemDefs {
  public:
@@ -167,23 +128,8 @@ class ItemDefs {
 
 // The client's data callback: counts what arrives and, for the latency run,
 // takes the delay of every L.Stamp value from the moment the host pushed it.
-class DataSink final : public IOPCDataCallback {
+class DataSink final : public quillon::ComObject<IOPCDataCallback> {
  public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IOPCDataCallback) return E_NOINTERFACE;
-    *ppv = static_cast<IOPCDataCallback*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(InterlockedIncrement(&refs_)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return ULONG(n);
-  }
-
   STDMETHODIMP OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD count, OPCHANDLE* handles, VARIANT* values,
                             WORD*, FILETIME*, HRESULT*) override {
     const LONGLONG arrived = Counter();
@@ -216,8 +162,7 @@ class DataSink final : public IOPCDataCallback {
   std::vector<double> delays;  // seconds
 
  private:
-  ~DataSink() = default;
-  LONG refs_ = 0;
+  ~DataSink() override = default;
 };
 
 // The host process and the shared block that drives it.
@@ -347,13 +292,13 @@ class Group {
     for (size_t first = 0; first < defs.Size(); first += chunk) {
       size_t n = std::min(chunk, defs.Size() - first);
       std::vector<OPCITEMDEF> slice = defs.Slice(first, n);
-      AddOut out;
-      HRESULT hr = items_->AddItems(DWORD(n), slice.data(), out.results.Put(), out.errors.Put());
-      out.count = DWORD(n);
+      TaskMem<OPCITEMRESULT> results;
+      TaskMem<HRESULT> errors;
+      HRESULT hr = items_->AddItems(DWORD(n), slice.data(), results.Put(n), errors.Put(n));
       Check(hr, "AddItems");
       for (size_t i = 0; i < n; ++i) {
-        Check(out.errors[i], "AddItems (an item)");
-        handles.push_back(out.results[i].hServer);
+        Check(errors[i], "AddItems (an item)");
+        handles.push_back(results[i].hServer);
       }
     }
     return handles;
@@ -384,27 +329,29 @@ class Group {
 
 // Seconds one AddItems call takes, with every item checked as added.
 double TimeAddItems(IOPCItemMgt* mgt, std::vector<OPCITEMDEF>& defs) {
-  AddOut out;
+  const DWORD n = DWORD(defs.size());
+  TaskMem<OPCITEMRESULT> results;
+  TaskMem<HRESULT> errors;
   LONGLONG a = Counter();
-  HRESULT hr = mgt->AddItems(DWORD(defs.size()), defs.data(), out.results.Put(), out.errors.Put());
+  HRESULT hr = mgt->AddItems(n, defs.data(), results.Put(n), errors.Put(n));
   LONGLONG b = Counter();
-  out.count = DWORD(defs.size());
   Check(hr, "AddItems");
-  for (DWORD i = 0; i < out.count; ++i) Check(out.errors[i], "AddItems (an item)");
+  for (DWORD i = 0; i < n; ++i) Check(errors[i], "AddItems (an item)");
   return Seconds(b - a);
 }
 
 // Seconds one cache Read takes, with every item checked as read as a VT_R8.
 double TimeRead(IOPCSyncIO* io, std::vector<OPCHANDLE>& handles) {
-  ReadOut out;
+  const DWORD n = DWORD(handles.size());
+  TaskMem<OPCITEMSTATE> states;
+  TaskMem<HRESULT> errors;
   LONGLONG a = Counter();
-  HRESULT hr = io->Read(OPC_DS_CACHE, DWORD(handles.size()), handles.data(), out.states.Put(), out.errors.Put());
+  HRESULT hr = io->Read(OPC_DS_CACHE, n, handles.data(), states.Put(n), errors.Put(n));
   LONGLONG b = Counter();
-  out.count = DWORD(handles.size());
   Check(hr, "Read");
-  for (DWORD i = 0; i < out.count; ++i) {
-    Check(out.errors[i], "Read (an item)");
-    if (V_VT(&out.states[i].vDataValue) != VT_R8) Fail("Read returned a value that is not a VT_R8");
+  for (DWORD i = 0; i < n; ++i) {
+    Check(errors[i], "Read (an item)");
+    if (V_VT(&states[i].vDataValue) != VT_R8) Fail("Read returned a value that is not a VT_R8");
   }
   return Seconds(b - a);
 }
@@ -557,14 +504,12 @@ void LatencyFigure(Host& host, IOPCServer* server, DataSink* sink, Summary& s) {
 void Run() {
   Host host;
   ComPtr<IOPCServer> server;
-  Check(CoCreateInstance(host.ServerClass(), nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
-                         reinterpret_cast<void**>(server.Put())),
+  Check(CoCreateInstance(host.ServerClass(), nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.PutVoid()),
         "CoCreateInstance(Quillon)");
   ComPtr<IOPCItemMgt> baseline;
-  Check(CoCreateInstance(host.BaselineClass(), nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCItemMgt,
-                         reinterpret_cast<void**>(baseline.Put())),
+  Check(CoCreateInstance(host.BaselineClass(), nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCItemMgt, baseline.PutVoid()),
         "CoCreateInstance(reference)");
-  ComPtr<DataSink> sink(new DataSink);
+  ComPtr<DataSink> sink = quillon::MakeCom<DataSink>();
 
   std::printf("Quillon through out-of-process COM; the reference object is served from the same host apartment.\n"
               "Figure 5 is taken first, before other groups have grown the host's heap.\n");
@@ -599,14 +544,12 @@ DWORD WINAPI Watchdog(void*) {
 int main() {
   CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
   setvbuf(stdout, nullptr, _IONBF, 0);
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  int status = 0;
+  quillon::Apartment apartment(COINIT_APARTMENTTHREADED);
   try {
     Run();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "com_bench: %s\n", e.what());
-    status = 1;
+    return 1;
   }
-  CoUninitialize();
-  return status;
+  return 0;
 }

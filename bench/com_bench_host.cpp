@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "apartment.h"
 #include "baseline_group.h"
 #include "com_bench.h"
 #include "opc_da.h"
@@ -233,8 +234,6 @@ int main(int argc, char** argv) {
     std::fputs("usage: com_bench_host.exe CLIENT_PID (started by com_bench.exe)\n", stderr);
     return 1;
   }
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  int status = Serve(DWORD(std::strtoul(argv[1], nullptr, 10)));
-  CoUninitialize();
-  return status;
+  quillon::Apartment apartment(COINIT_APARTMENTTHREADED);
+  return Serve(DWORD(std::strtoul(argv[1], nullptr, 10)));
 }

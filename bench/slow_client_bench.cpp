@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "apartment.h"
 #include "opc_client.h"
 #include "process_figures.h"
 
@@ -25,7 +26,7 @@ namespace {
 using namespace e2e;
 using Clock = std::chrono::steady_clock;
 
-class ValueSink : public Sink<IOPCDataCallback> {
+class ValueSink : public ComObject<IOPCDataCallback> {
  public:
   STDMETHODIMP OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD count, OPCHANDLE*, VARIANT* values, WORD*,
                             FILETIME*, HRESULT*) override {
@@ -58,26 +59,28 @@ void PrintSpread(const char* phase, const char* what, std::vector<double> ms) {
 
 // Runs the measuring client's samples; false if it could not connect.
 bool Measure(const CLSID& clsid, const char* phase, int samples, double firstValue) {
-  Com<IOPCServer> server;
-  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IOPCServer), server.put_void()))) return false;
+  ComPtr<IOPCServer> server;
+  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IOPCServer), server.PutVoid())))
+    return false;
   OPCHANDLE groupHandle = 0;
   DWORD revised = 0;
-  Com<IOPCItemMgt> items;
+  ComPtr<IOPCItemMgt> items;
   if (FAILED(server->AddGroup(L"Probe", TRUE, 100, 1, nullptr, nullptr, 0, &groupHandle, &revised,
-                              __uuidof(IOPCItemMgt), items.put_unknown())))
+                              __uuidof(IOPCItemMgt), items.PutUnknown())))
     return false;
   ItemDefs defs;
   defs.Add(L"S.T001", VT_R8, 1);
   ItemResults added;
-  if (FAILED(items->AddItems(1, defs.Data(), &added.results, &added.errors)) || FAILED(added.errors[0])) return false;
-  OPCHANDLE handle = added.results[0].hServer;
-  Com<ValueSink> sink(new ValueSink);
-  Com<IConnectionPoint> point;
-  DWORD cookie = 0;
-  if (FAILED(items.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point.put())) ||
-      FAILED(point->Advise(sink.get(), &cookie)))
+  if (FAILED(items->AddItems(1, defs.Data(), added.results.Put(1), added.errors.Put(1))) || FAILED(added.errors[0]))
     return false;
-  auto sync = items.As<IOPCSyncIO>();
+  OPCHANDLE handle = added.results[0].hServer;
+  ComPtr<ValueSink> sink = MakeCom<ValueSink>();
+  ComPtr<IConnectionPoint> point;
+  DWORD cookie = 0;
+  if (FAILED(items.Query<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point.Put())) ||
+      FAILED(point->Advise(sink.Get(), &cookie)))
+    return false;
+  auto sync = items.Query<IOPCSyncIO>();
 
   std::vector<double> toCallback, reads;
   int lost = 0;
@@ -86,25 +89,19 @@ bool Measure(const CLSID& clsid, const char* phase, int samples, double firstVal
     VARIANT v;
     V_VT(&v) = VT_R8;
     V_R8(&v) = value;
-    HRESULT* errors = nullptr;
+    TaskMem<HRESULT> errors;
     const auto began = Clock::now();
-    const HRESULT hr = sync->Write(1, &handle, &v, &errors);
-    CoTaskMemFree(errors);
+    const HRESULT hr = sync->Write(1, &handle, &v, errors.Put(1));
     if (FAILED(hr)) return false;
     if (PumpUntil([&] { return sink->last == value; }, 10000))
       toCallback.push_back(Ms(Clock::now() - began));
     else
       ++lost;
 
-    OPCITEMSTATE* states = nullptr;
-    errors = nullptr;
+    TaskMem<OPCITEMSTATE> states;
     const auto readBegan = Clock::now();
-    if (SUCCEEDED(sync->Read(OPC_DS_CACHE, 1, &handle, &states, &errors))) {
+    if (SUCCEEDED(sync->Read(OPC_DS_CACHE, 1, &handle, states.Put(1), errors.Put(1))))
       reads.push_back(Ms(Clock::now() - readBegan));
-      VariantClear(&states[0].vDataValue);
-    }
-    CoTaskMemFree(states);
-    CoTaskMemFree(errors);
     // Off the group's tick, so that samples fall anywhere in its period.
     PumpUntil([] { return false; }, DWORD(17 * (i % 7)));
   }
@@ -120,7 +117,8 @@ bool Measure(const CLSID& clsid, const char* phase, int samples, double firstVal
 int main(int argc, char** argv) {
   const int sleepMs = argc > 1 ? std::atoi(argv[1]) : 1000;
   const int samples = argc > 2 ? std::atoi(argv[2]) : 40;
-  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+  quillon::Apartment apartment(COINIT_APARTMENTTHREADED);
+  if (FAILED(apartment.Result())) return 2;
   const ClassId classId = ClassId::New();
   int status = 0;
   {
@@ -162,6 +160,5 @@ int main(int argc, char** argv) {
     host.Command("churn S.T000 off");
     if (!host.Quit(30000)) status = 1;
   }
-  CoUninitialize();
   return status;
 }

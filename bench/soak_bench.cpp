@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "apartment.h"
 #include "client_session.h"
 #include "opc_client.h"
 #include "process_figures.h"
@@ -77,7 +78,8 @@ void PrintSlopes(const char* per, const std::vector<Sample>& samples) {
 int main(int argc, char** argv) {
   const int cycles = argc > 1 ? std::atoi(argv[1]) : 10000;
   const int kills = argc > 2 ? std::atoi(argv[2]) : 1000;
-  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+  quillon::Apartment apartment(COINIT_APARTMENTTHREADED);
+  if (FAILED(apartment.Result())) return 2;
   const ClassId classId = ClassId::New();
   std::vector<std::string> tags;
   std::vector<std::wstring> ids;
@@ -147,6 +149,5 @@ int main(int argc, char** argv) {
     host.Command("churn S.T000 off");
     if (!host.Quit(30000)) status = 1;
   }
-  CoUninitialize();
   return status;
 }

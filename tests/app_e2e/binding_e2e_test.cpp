@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ansi_codepage_win.h"
+#include "apartment.h"
 #include "config_file.h"
 #include "opc_client.h"
 #include "tag.h"
@@ -37,9 +38,8 @@ struct Change {
   WORD quality;
 };
 
-class ChangeSink : public Sink<IOPCDataCallback> {
+class ChangeSink : public ComObject<IOPCDataCallback> {
  public:
-  static Com<ChangeSink> Make() { return Com<ChangeSink>(new ChangeSink); }
   STDMETHODIMP OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD count, OPCHANDLE*, VARIANT* values,
                             WORD* qualities, FILETIME*, HRESULT*) override {
     for (DWORD i = 0; i < count; ++i) changes.push_back({Shown(values[i]), qualities[i]});
@@ -57,7 +57,7 @@ class ChangeSink : public Sink<IOPCDataCallback> {
 
 // One item of a new group: the group's item interface and the item's server handle.
 struct OneItem {
-  Com<IOPCItemMgt> items;
+  ComPtr<IOPCItemMgt> items;
   OPCHANDLE server = 0;
   HRESULT error = E_FAIL;
 };
@@ -67,13 +67,12 @@ OneItem AddOneItem(IOPCServer* server, const wchar_t* itemId, BOOL active, DWORD
   OPCHANDLE group = 0;
   DWORD revised = 0;
   if (FAILED(server->AddGroup(L"", active, rate, 1, nullptr, nullptr, 0, &group, &revised, IID_IOPCItemMgt,
-                              one.items.put_unknown())))
+                              one.items.PutUnknown())))
     return one;
   ItemDefs defs;
   defs.Add(itemId, VT_EMPTY, 1);
   ItemResults r;
-  r.count = 1;
-  if (SUCCEEDED(one.items->AddItems(1, defs.Data(), &r.results, &r.errors))) {
+  if (SUCCEEDED(one.items->AddItems(1, defs.Data(), r.results.Put(1), r.errors.Put(1)))) {
     one.error = r.errors[0];
     one.server = r.results[0].hServer;
   }
@@ -81,27 +80,23 @@ OneItem AddOneItem(IOPCServer* server, const wchar_t* itemId, BOOL active, DWORD
 }
 
 int WriteOnce(const char* clsidText, const char* itemId, double value) {
-  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 10;
+  quillon::Apartment apartment(COINIT_APARTMENTTHREADED);
+  if (FAILED(apartment.Result())) return 10;
   std::wstring wide(clsidText, clsidText + strlen(clsidText));
   CLSID clsid;
   if (FAILED(CLSIDFromString(wide.c_str(), &clsid))) return 11;
-  int status = 0;
-  {
-    Com<IOPCServer> server;
-    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.put_void()))) return 12;
-    std::wstring id(itemId, itemId + strlen(itemId));
-    OneItem one = AddOneItem(server.get(), id.c_str(), FALSE, 1000);
-    if (one.error != S_OK) return 13;
-    auto io = one.items.As<IOPCSyncIO>();
-    VARIANT v;
-    V_VT(&v) = VT_R8;
-    V_R8(&v) = value;
-    Errors errors;
-    errors.count = 1;
-    if (!io || io->Write(1, &one.server, &v, &errors.errors) != S_OK || errors.errors[0] != S_OK) status = 14;
-  }
-  CoUninitialize();
-  return status;
+  ComPtr<IOPCServer> server;
+  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.PutVoid()))) return 12;
+  std::wstring id(itemId, itemId + strlen(itemId));
+  OneItem one = AddOneItem(server.Get(), id.c_str(), FALSE, 1000);
+  if (one.error != S_OK) return 13;
+  auto io = one.items.Query<IOPCSyncIO>();
+  VARIANT v;
+  V_VT(&v) = VT_R8;
+  V_R8(&v) = value;
+  TaskMem<HRESULT> errors;
+  if (!io || io->Write(1, &one.server, &v, errors.Put(1)) != S_OK || errors[0] != S_OK) return 14;
+  return 0;
 }
 
 class Binding : public ::testing::Test {
@@ -124,7 +119,7 @@ class Binding : public ::testing::Test {
   }
 
   void TearDown() override {
-    server_.reset();
+    server_.Reset();
     if (host_) {
       EXPECT_TRUE(host_->Quit(10000));
       EXPECT_EQ(host_->Events().back(), "ended");
@@ -134,9 +129,9 @@ class Binding : public ::testing::Test {
     watchdog_.reset();
   }
 
-  Com<IOPCServer> Connect() {
-    Com<IOPCServer> server;
-    CoCreateInstance(classId_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.put_void());
+  ComPtr<IOPCServer> Connect() {
+    ComPtr<IOPCServer> server;
+    CoCreateInstance(classId_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.PutVoid());
     return server;
   }
 
@@ -163,18 +158,18 @@ class Binding : public ::testing::Test {
   fs::path config_;
   std::unique_ptr<Watchdog> watchdog_;
   std::unique_ptr<HostProcess> host_;
-  Com<IOPCServer> server_;
+  ComPtr<IOPCServer> server_;
 };
 
 TEST_F(Binding, AClientsWriteIsEchoedToTheSubscribersOfAnotherProcess) {
-  OneItem one = AddOneItem(server_.get(), L"Area1.Level", TRUE, 100);
+  OneItem one = AddOneItem(server_.Get(), L"Area1.Level", TRUE, 100);
   ASSERT_HR(one.error, S_OK);
-  auto sink = ChangeSink::Make();
-  auto container = one.items.As<IConnectionPointContainer>();
-  Com<IConnectionPoint> point;
-  ASSERT_HR(container->FindConnectionPoint(IID_IOPCDataCallback, point.put()), S_OK);
+  auto sink = MakeCom<ChangeSink>();
+  auto container = one.items.Query<IConnectionPointContainer>();
+  ComPtr<IConnectionPoint> point;
+  ASSERT_HR(container->FindConnectionPoint(IID_IOPCDataCallback, point.Put()), S_OK);
   DWORD cookie = 0;
-  ASSERT_HR(point->Advise(sink.get(), &cookie), S_OK);
+  ASSERT_HR(point->Advise(sink.Get(), &cookie), S_OK);
   // The initial value, published when the program started.
   ASSERT_TRUE(PumpUntil([&] { return !sink->changes.empty(); }, 5000));
   EXPECT_EQ(sink->changes[0].value, "5:0.5");
@@ -191,12 +186,12 @@ TEST_F(Binding, AClientsWriteIsEchoedToTheSubscribersOfAnotherProcess) {
 TEST_F(Binding, ADeviceReadAnswersTheProgramsOwnCopyInUtc) {
   // 2021-01-01 12:00 local time; the toolkit's copy stays 21.5.
   ASSERT_TRUE(host_->Command("own Area1.Temp 44197.5 7.25"));
-  OneItem one = AddOneItem(server_.get(), L"Area1.Temp", FALSE, 1000);
+  OneItem one = AddOneItem(server_.Get(), L"Area1.Temp", FALSE, 1000);
   ASSERT_HR(one.error, S_OK);
-  auto io = one.items.As<IOPCSyncIO>();
-  OPCITEMSTATE* states = nullptr;
-  HRESULT* errors = nullptr;
-  ASSERT_HR(io->Read(OPC_DS_DEVICE, 1, &one.server, &states, &errors), S_OK);
+  auto io = one.items.Query<IOPCSyncIO>();
+  TaskMem<OPCITEMSTATE> states;
+  TaskMem<HRESULT> errors;
+  ASSERT_HR(io->Read(OPC_DS_DEVICE, 1, &one.server, states.Put(1), errors.Put(1)), S_OK);
   EXPECT_EQ(Shown(states[0].vDataValue), "5:7.25");
   EXPECT_EQ(states[0].wQuality, kUncertain);
   SYSTEMTIME local{2021, 1, 5, 1, 12, 0, 0, 0}, utc;
@@ -205,24 +200,21 @@ TEST_F(Binding, ADeviceReadAnswersTheProgramsOwnCopyInUtc) {
   SystemTimeToFileTime(&utc, &expected);
   EXPECT_EQ(states[0].ftTimeStamp.dwHighDateTime, expected.dwHighDateTime);
   EXPECT_EQ(states[0].ftTimeStamp.dwLowDateTime, expected.dwLowDateTime);
-  VariantClear(&states[0].vDataValue);
-  CoTaskMemFree(states);
-  CoTaskMemFree(errors);
 }
 
 TEST_F(Binding, ExitIsAskedForWhenTheLastClientLeaves) {
-  Com<IOPCServer> second = Connect();
+  ComPtr<IOPCServer> second = Connect();
   ASSERT_TRUE(second);
-  second.reset();
+  second.Reset();
   PumpUntil([] { return false; }, 500);
   EXPECT_FALSE(ExitAsked());
-  server_.reset();
+  server_.Reset();
   EXPECT_TRUE(host_->WaitForEvent("exit asked", 5000));
   EXPECT_EQ(host_->EventsStartingWith("exit asked").size(), 1u);
 }
 
 TEST_F(Binding, EndingWithClientsConnectedAsksForNoExit) {
-  Com<IOPCServer> second = Connect();
+  ComPtr<IOPCServer> second = Connect();
   ASSERT_TRUE(second);
   ASSERT_TRUE(host_->Quit(10000));
   EXPECT_FALSE(ExitAsked());

@@ -25,11 +25,10 @@ class ClientTest : public e2e::HostedServer {
 
   // What the server itself says about a code: the text opcclient must print.
   std::string ServerText(HRESULT hr) {
-    auto common = server_.As<IOPCCommon>();
-    LPWSTR text = nullptr;
-    if (!common || FAILED(common->GetErrorString(hr, &text))) return "<none>";
-    e2e::TaskString owned(text);
-    return e2e::Narrow(text);
+    auto common = server_.Query<IOPCCommon>();
+    e2e::TaskString text;
+    if (!common || FAILED(common->GetErrorString(hr, text.Put()))) return "<none>";
+    return e2e::Narrow(text.Get());
   }
 };
 

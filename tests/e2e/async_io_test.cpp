@@ -38,9 +38,8 @@ struct Completion {
 
 // Records every callback. A hook registered for a transaction id runs inside
 // that transaction's OnReadComplete, once.
-class RecordingSink : public Sink<IOPCDataCallback> {
+class RecordingSink : public ComObject<IOPCDataCallback> {
  public:
-  static Com<RecordingSink> Make() { return Com<RecordingSink>(new RecordingSink); }
   STDMETHODIMP OnDataChange(DWORD transid, OPCHANDLE group, HRESULT masterQuality, HRESULT masterError, DWORD count,
                             OPCHANDLE* clients, VARIANT* values, WORD* qualities, FILETIME*,
                             HRESULT* errors) override {
@@ -110,41 +109,40 @@ class AsyncFixture : public HostedServer {
     OPCHANDLE server = 0;
     DWORD revised = 0;
     ASSERT_HR(server_->AddGroup(L"Async", FALSE, 1000, kGroupClient, nullptr, nullptr, 0, &server, &revised,
-                                __uuidof(IOPCGroupStateMgt), group_.put_unknown()),
+                                __uuidof(IOPCGroupStateMgt), group_.PutUnknown()),
               S_OK);
-    items_ = group_.As<IOPCItemMgt>();
-    async_ = group_.As<IOPCAsyncIO2>();
-    async3_ = group_.As<IOPCAsyncIO3>();
+    items_ = group_.Query<IOPCItemMgt>();
+    async_ = group_.Query<IOPCAsyncIO2>();
+    async3_ = group_.Query<IOPCAsyncIO3>();
     ASSERT_TRUE(items_ && async_ && async3_);
     ItemDefs defs;
     defs.Add(L"Num.A", VT_EMPTY, 1).Add(L"Num.B", VT_EMPTY, 2).Add(L"Num.W", VT_EMPTY, 3);
     ItemResults r;
-    ASSERT_HR(items_->AddItems(defs.Count(), defs.Data(), &r.results, &r.errors), S_OK);
-    r.count = defs.Count();
+    ASSERT_HR(items_->AddItems(defs.Count(), defs.Data(), r.results.Put(defs.Count()), r.errors.Put(defs.Count())),
+              S_OK);
     a_ = r.results[0].hServer;
     b_ = r.results[1].hServer;
     w_ = r.results[2].hServer;
-    ASSERT_HR(group_.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point_.put()), S_OK);
-    ASSERT_HR(point_->Advise(sink_.get(), &cookie_), S_OK);
+    ASSERT_HR(group_.Query<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point_.Put()), S_OK);
+    ASSERT_HR(point_->Advise(sink_.Get(), &cookie_), S_OK);
   }
 
   void TearDown() override {
     if (point_ && cookie_) {
       EXPECT_HR(point_->Unadvise(cookie_), S_OK);
     }
-    point_.reset();
-    async3_.reset();
-    async_.reset();
-    items_.reset();
-    group_.reset();
+    point_.Reset();
+    async3_.Reset();
+    async_.Reset();
+    items_.Reset();
+    group_.Reset();
     HostedServer::TearDown();
   }
 
   HRESULT Read(Handles handles, DWORD transid, DWORD* cancelId, Codes* errors) {
-    Errors e;
-    HRESULT hr = async_->Read(DWORD(handles.size()), handles.data(), transid, cancelId, &e.errors);
-    e.count = DWORD(handles.size());
-    if (errors) *errors = e.Get();
+    TaskMem<HRESULT> e;
+    HRESULT hr = async_->Read(DWORD(handles.size()), handles.data(), transid, cancelId, e.Put(DWORD(handles.size())));
+    if (errors) *errors = CodesOf(e);
     return hr;
   }
 
@@ -161,12 +159,12 @@ class AsyncFixture : public HostedServer {
     return PumpUntil([&] { return sink_->reads.size() >= n; }, 5000);
   }
 
-  Com<RecordingSink> sink_ = RecordingSink::Make();
-  Com<IOPCGroupStateMgt> group_;
-  Com<IOPCItemMgt> items_;
-  Com<IOPCAsyncIO2> async_;
-  Com<IOPCAsyncIO3> async3_;
-  Com<IConnectionPoint> point_;
+  ComPtr<RecordingSink> sink_ = MakeCom<RecordingSink>();
+  ComPtr<IOPCGroupStateMgt> group_;
+  ComPtr<IOPCItemMgt> items_;
+  ComPtr<IOPCAsyncIO2> async_;
+  ComPtr<IOPCAsyncIO3> async3_;
+  ComPtr<IConnectionPoint> point_;
   DWORD cookie_ = 0;
   OPCHANDLE a_ = 0, b_ = 0, w_ = 0;
 };
@@ -252,10 +250,9 @@ TEST_F(AsyncRead, WithoutDataCallbackIsRefused) {
   cookie_ = 0;
   DWORD cancelId = 0xDEAD;
   OPCHANDLE handles[] = {a_};
-  HRESULT* errors = nullptr;
-  EXPECT_HR(async_->Read(1, handles, 5, &cancelId, &errors), CONNECT_E_NOCONNECTION);
-  EXPECT_EQ(errors, nullptr);
-  CoTaskMemFree(errors);
+  TaskMem<HRESULT> errors;
+  EXPECT_HR(async_->Read(1, handles, 5, &cancelId, errors.Put(1)), CONNECT_E_NOCONNECTION);
+  EXPECT_EQ(errors.Get(), nullptr);
   EXPECT_EQ(cancelId, 0u);
   PumpUntil([] { return false; }, kSettle);
   EXPECT_TRUE(Lines("read ").empty());
@@ -282,11 +279,10 @@ TEST_F(AsyncRead, ItemRemovedWhileQueuedIsReportedInvalidHandle) {
   WhileServerWaits([&] {
     DWORD cancelId = 0;
     read = Read({a_, b_}, 41, &cancelId, nullptr);
-    Errors e;
+    TaskMem<HRESULT> e;
     OPCHANDLE gone[] = {a_};
-    removed = items_->RemoveItems(1, gone, &e.errors);
-    e.count = 1;
-    removeErrors = e.Get();
+    removed = items_->RemoveItems(1, gone, e.Put(1));
+    removeErrors = CodesOf(e);
   });
   EXPECT_HR(read, S_OK);
   EXPECT_HR(removed, S_OK);
@@ -408,10 +404,9 @@ TEST_F(AsyncWrite, HostWriteCallbackRunsOnlyAfterTheWriteCallReturned) {
     VariantInit(&value);
     V_VT(&value) = VT_I4;
     V_I4(&value) = 42;
-    Errors e;
-    write = async_->Write(1, handles, &value, 31, &cancelId, &e.errors);
-    e.count = 1;
-    errors = e.Get();
+    TaskMem<HRESULT> e;
+    write = async_->Write(1, handles, &value, 31, &cancelId, e.Put(1));
+    errors = CodesOf(e);
     writesRightAfter = Lines("write ");
   });
   EXPECT_HR(write, S_OK);

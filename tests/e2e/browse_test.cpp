@@ -22,15 +22,15 @@ class BrowseFixture : public HostedServer {
   void SetUp() override {
     HostedServer::SetUp();
     if (HasFatalFailure()) return;
-    space_ = server_.As<IOPCBrowseServerAddressSpace>();
-    browse_ = server_.As<IOPCBrowse>();
+    space_ = server_.Query<IOPCBrowseServerAddressSpace>();
+    browse_ = server_.Query<IOPCBrowse>();
     ASSERT_TRUE(space_);
     ASSERT_TRUE(browse_);
   }
 
   void TearDown() override {
-    space_.reset();
-    browse_.reset();
+    space_.Reset();
+    browse_.Reset();
     HostedServer::TearDown();
   }
 
@@ -40,14 +40,13 @@ class BrowseFixture : public HostedServer {
 
   // GetItemID's answer and string; the string must be null on failure.
   std::pair<Hr, std::wstring> ItemIdOf(const wchar_t* name, IOPCBrowseServerAddressSpace* space = nullptr) {
-    LPWSTR id = nullptr;
+    TaskString id;
     std::wstring copy(name);
-    HRESULT hr = (space ? space : space_.get())->GetItemID(copy.data(), &id);
-    TaskString owned(id);
+    HRESULT hr = (space ? space : space_.Get())->GetItemID(copy.data(), id.Put());
     if (FAILED(hr)) {
-      EXPECT_EQ(id, nullptr) << "GetItemID handed out a string with " << HrName(hr);
+      EXPECT_EQ(id.Get(), nullptr) << "GetItemID handed out a string with " << HrName(hr);
     }
-    return {hr, id ? id : L"<null>"};
+    return {hr, id ? id.Get() : L"<null>"};
   }
   // The item ID of the current position.
   std::wstring Position(IOPCBrowseServerAddressSpace* space = nullptr) { return ItemIdOf(L"", space).second; }
@@ -55,23 +54,23 @@ class BrowseFixture : public HostedServer {
   // BrowseOPCItemIDs' answer and every name of its enumerator.
   std::pair<Hr, Ids> List(OPCBROWSETYPE type, const wchar_t* filter = L"", VARTYPE dataType = VT_EMPTY,
                           DWORD rights = 0) {
-    Com<IEnumString> e;
-    HRESULT hr = space_->BrowseOPCItemIDs(type, filter, dataType, rights, e.put());
+    ComPtr<IEnumString> e;
+    HRESULT hr = space_->BrowseOPCItemIDs(type, filter, dataType, rights, e.Put());
     if (FAILED(hr)) {
       EXPECT_FALSE(e) << "an enumerator came with " << HrName(hr);
       return {hr, {}};
     }
     EXPECT_TRUE(e) << "no enumerator with " << HrName(hr);
     if (!e) return {hr, {}};
-    Enumerated all = ReadAll(e.get());
+    Enumerated all = ReadAll(e.Get());
     // What Wine's enumerator proxy answers for Next past the end (the other
     // e2e enumerator tests expect the same).
     EXPECT_HR(all.last, HRESULT(1781)) << "Next past the last name";
     return {hr, all.strings};
   }
 
-  Com<IOPCBrowseServerAddressSpace> space_;
-  Com<IOPCBrowse> browse_;
+  ComPtr<IOPCBrowseServerAddressSpace> space_;
+  ComPtr<IOPCBrowse> browse_;
 };
 
 class BrowseAddressSpace : public BrowseFixture {};
@@ -90,12 +89,10 @@ struct Property {
 
 std::wstring Text(const VARIANT& v) {
   if (V_VT(&v) == VT_EMPTY) return L"<empty>";
-  VARIANT text;
-  VariantInit(&text);
+  Variant text;
   std::wstring shown = L"<unconvertible>";
   if (SUCCEEDED(VariantChangeTypeEx(&text, const_cast<VARIANT*>(&v), LOCALE_INVARIANT, 0, VT_BSTR)))
     shown = V_BSTR(&text);
-  VariantClear(&text);
   return shown;
 }
 
@@ -105,21 +102,16 @@ struct PropertyList {
   bool arrayNull = true;
 };
 
-// Copies a property list and frees what the server allocated in it.
-PropertyList TakeList(OPCITEMPROPERTIES& list) {
+PropertyList CopyList(const OPCITEMPROPERTIES& list) {
   PropertyList out;
   out.error = list.hrErrorID;
   out.arrayNull = list.pItemProperties == nullptr;
   for (DWORD k = 0; list.pItemProperties && k < list.dwNumProperties; ++k) {
-    OPCITEMPROPERTY& p = list.pItemProperties[k];
+    const OPCITEMPROPERTY& p = list.pItemProperties[k];
     out.properties.push_back({p.vtDataType, p.dwPropertyID, p.szItemID ? p.szItemID : L"<null>",
                               p.szDescription ? p.szDescription : L"<null>", V_VT(&p.vValue), Text(p.vValue),
                               p.hrErrorID});
-    CoTaskMemFree(p.szItemID);
-    CoTaskMemFree(p.szDescription);
-    VariantClear(&p.vValue);
   }
-  CoTaskMemFree(list.pItemProperties);
   return out;
 }
 
@@ -156,30 +148,24 @@ struct BrowseArgs {
 
 Browsed Browse(IOPCBrowse* browse, BrowseArgs a) {
   Browsed out;
-  LPWSTR point = nullptr;
-  if (a.point) {
-    point = static_cast<LPWSTR>(CoTaskMemAlloc((a.point->size() + 1) * sizeof(wchar_t)));
-    wcscpy(point, a.point->c_str());
-  }
+  TaskString point;
+  if (a.point) point = TaskString::Attach(quillon::TaskMemString(*a.point).Detach());
   std::wstring vendor;
-  OPCBROWSEELEMENT* elements = nullptr;
+  TaskMem<OPCBROWSEELEMENT> elements;
   // The ID array is a reference parameter: the proxy refuses null even with a
   // count of zero.
   DWORD none = 0;
-  out.hr = browse->Browse(a.itemId.data(), &point, a.max, a.filter, a.nameFilter.data(), vendor.data(),
+  out.hr = browse->Browse(a.itemId.data(), point.InOut(), a.max, a.filter, a.nameFilter.data(), vendor.data(),
                           a.allProperties, a.values, DWORD(a.ids.size()), a.ids.empty() ? &none : a.ids.data(),
-                          &out.more, &out.count, &elements);
-  if (point) out.point = point;
-  CoTaskMemFree(point);
-  out.elementsNull = elements == nullptr;
-  for (DWORD i = 0; elements && i < out.count; ++i) {
-    OPCBROWSEELEMENT& e = elements[i];
+                          &out.more, &out.count, elements.Put());
+  elements.SetCount(out.count);
+  if (point) out.point = point.Get();
+  out.elementsNull = elements.Get() == nullptr;
+  for (size_t i = 0; i < elements.Size(); ++i) {
+    const OPCBROWSEELEMENT& e = elements[i];
     out.elements.push_back({e.szName ? e.szName : L"<null>", e.szItemID ? e.szItemID : L"<null>", e.dwFlagValue,
-                            TakeList(e.ItemProperties)});
-    CoTaskMemFree(e.szName);
-    CoTaskMemFree(e.szItemID);
+                            CopyList(e.ItemProperties)});
   }
-  CoTaskMemFree(elements);
   return out;
 }
 
@@ -230,12 +216,12 @@ TEST_F(BrowseAddressSpace, ToMovesFromAnywhereAndEmptyMeansTheRoot) {
 }
 
 TEST_F(BrowseAddressSpace, EachConnectionHasItsOwnPosition) {
-  Com<IOPCServer> other = Connect();
+  ComPtr<IOPCServer> other = Connect();
   ASSERT_TRUE(other);
-  auto otherSpace = other.As<IOPCBrowseServerAddressSpace>();
+  auto otherSpace = other.Query<IOPCBrowseServerAddressSpace>();
   ASSERT_TRUE(otherSpace);
   ASSERT_HR(Move(OPC_BROWSE_DOWN, L"Tank1"), S_OK);
-  EXPECT_EQ(Position(otherSpace.get()), L"ROOT");
+  EXPECT_EQ(Position(otherSpace.Get()), L"ROOT");
   EXPECT_EQ(Position(), L"Tank1");
 }
 
@@ -282,8 +268,8 @@ TEST_F(BrowseAddressSpace, GetItemIdJoinsThePositionAndTheName) {
 }
 
 TEST_F(BrowseAddressSpace, BrowseAccessPathsIsNotImplemented) {
-  Com<IEnumString> e;
-  EXPECT_HR(space_->BrowseAccessPaths(L"Tank1.Level", e.put()), E_NOTIMPL);
+  ComPtr<IEnumString> e;
+  EXPECT_HR(space_->BrowseAccessPaths(L"Tank1.Level", e.Put()), E_NOTIMPL);
   EXPECT_FALSE(e);
 }
 
@@ -347,19 +333,19 @@ TEST_F(BrowseFlat, GetItemIdGivesBackEachListedIdUnchanged) {
 // --- IOPCBrowse ----------------------------------------------------------
 
 TEST_F(BrowseV3, PagingHandsOutTheNameOfTheLastElementAsContinuationPoint) {
-  Browsed first = Browse(browse_.get(), {.max = 2});
+  Browsed first = Browse(browse_.Get(), {.max = 2});
   ASSERT_HR(first.hr.value, S_OK);
   EXPECT_EQ(first.Names(), (Ids{L"Tank1", L"Pump"}));
   EXPECT_NE(first.more, FALSE);
   EXPECT_EQ(first.point, std::optional<std::wstring>(L"Pump"));
 
-  Browsed second = Browse(browse_.get(), {.point = first.point, .max = 2});
+  Browsed second = Browse(browse_.Get(), {.point = first.point, .max = 2});
   ASSERT_HR(second.hr.value, S_OK);
   EXPECT_EQ(second.Names(), (Ids{L"Valve", L"Boiler"}));
   EXPECT_NE(second.more, FALSE);
   EXPECT_EQ(second.point, std::optional<std::wstring>(L"Boiler"));
 
-  Browsed last = Browse(browse_.get(), {.point = second.point, .max = 2});
+  Browsed last = Browse(browse_.Get(), {.point = second.point, .max = 2});
   ASSERT_HR(last.hr.value, S_OK);
   EXPECT_EQ(last.Names(), (Ids{L"Alarm"}));
   EXPECT_EQ(last.more, FALSE);
@@ -367,7 +353,7 @@ TEST_F(BrowseV3, PagingHandsOutTheNameOfTheLastElementAsContinuationPoint) {
 }
 
 TEST_F(BrowseV3, WithoutALimitEverythingComesAtOnce) {
-  Browsed all = Browse(browse_.get(), {});
+  Browsed all = Browse(browse_.Get(), {});
   ASSERT_HR(all.hr.value, S_OK);
   EXPECT_EQ(all.Names(), (Ids{L"Tank1", L"Pump", L"Valve", L"Boiler", L"Alarm"}));
   EXPECT_EQ(all.count, 5u);
@@ -376,7 +362,7 @@ TEST_F(BrowseV3, WithoutALimitEverythingComesAtOnce) {
 }
 
 TEST_F(BrowseV3, UnknownContinuationPointIsRefusedAndCleared) {
-  Browsed b = Browse(browse_.get(), {.point = L"nosuchchild", .max = 2});
+  Browsed b = Browse(browse_.Get(), {.point = L"nosuchchild", .max = 2});
   EXPECT_HR(b.hr.value, OPC_E_INVALIDCONTINUATIONPOINT);
   EXPECT_EQ(b.point, std::nullopt);
   EXPECT_EQ(b.count, 0u);
@@ -385,27 +371,27 @@ TEST_F(BrowseV3, UnknownContinuationPointIsRefusedAndCleared) {
 }
 
 TEST_F(BrowseV3, LeafHasNoChildrenAndUnknownItemIsRefused) {
-  Browsed leaf = Browse(browse_.get(), {.itemId = L"Tank1.Level"});
+  Browsed leaf = Browse(browse_.Get(), {.itemId = L"Tank1.Level"});
   EXPECT_HR(leaf.hr.value, S_OK);
   EXPECT_EQ(leaf.count, 0u);
   EXPECT_TRUE(leaf.elementsNull);
   EXPECT_EQ(leaf.more, FALSE);
 
-  Browsed unknown = Browse(browse_.get(), {.itemId = L"Tank9"});
+  Browsed unknown = Browse(browse_.Get(), {.itemId = L"Tank9"});
   EXPECT_HR(unknown.hr.value, OPC_E_UNKNOWNITEMID);
   EXPECT_EQ(unknown.count, 0u);
   EXPECT_TRUE(unknown.elementsNull);
 }
 
 TEST_F(BrowseV3, ElementsCarryNameItemIdAndKind) {
-  Browsed root = Browse(browse_.get(), {.max = 2});
+  Browsed root = Browse(browse_.Get(), {.max = 2});
   ASSERT_EQ(root.elements.size(), 2u);
   EXPECT_EQ(root.elements[0].itemId, L"Tank1");
   EXPECT_EQ(root.elements[0].flags, DWORD(OPC_BROWSE_HASCHILDREN));
   EXPECT_EQ(root.elements[1].itemId, L"Pump");
   EXPECT_EQ(root.elements[1].flags, DWORD(OPC_BROWSE_ISITEM));
 
-  Browsed tank = Browse(browse_.get(), {.itemId = L"tank1"});
+  Browsed tank = Browse(browse_.Get(), {.itemId = L"tank1"});
   ASSERT_HR(tank.hr.value, S_OK);
   ASSERT_EQ(tank.elements.size(), 2u);
   EXPECT_EQ(tank.elements[0].name, L"Level");
@@ -422,7 +408,7 @@ TEST_F(BrowseV3, ElementsCarryNameItemIdAndKind) {
 }
 
 TEST_F(BrowseV3, AllPropertiesWithValues) {
-  Browsed b = Browse(browse_.get(), {.itemId = L"Tank1", .nameFilter = L"Level", .allProperties = TRUE,
+  Browsed b = Browse(browse_.Get(), {.itemId = L"Tank1", .nameFilter = L"Level", .allProperties = TRUE,
                                      .values = TRUE});
   ASSERT_HR(b.hr.value, S_OK);
   ASSERT_EQ(b.elements.size(), 1u);
@@ -448,7 +434,7 @@ TEST_F(BrowseV3, AllPropertiesWithValues) {
 }
 
 TEST_F(BrowseV3, AllPropertiesWithoutValuesLeaveThemEmpty) {
-  Browsed b = Browse(browse_.get(), {.itemId = L"Tank1", .allProperties = TRUE});
+  Browsed b = Browse(browse_.Get(), {.itemId = L"Tank1", .allProperties = TRUE});
   ASSERT_HR(b.hr.value, S_OK);
   ASSERT_EQ(b.elements.size(), 2u);
   for (const auto& e : b.elements) {
@@ -471,7 +457,7 @@ TEST_F(BrowseV3, AllPropertiesWithoutValuesLeaveThemEmpty) {
 }
 
 TEST_F(BrowseV3, ChosenPropertiesMarkAnUnknownIdPerEntry) {
-  Browsed b = Browse(browse_.get(), {.itemId = L"Tank1", .nameFilter = L"Level", .values = TRUE, .ids = {2, 99, 6}});
+  Browsed b = Browse(browse_.Get(), {.itemId = L"Tank1", .nameFilter = L"Level", .values = TRUE, .ids = {2, 99, 6}});
   ASSERT_HR(b.hr.value, S_OK);
   ASSERT_EQ(b.elements.size(), 1u);
   const PropertyList& list = b.elements[0].list;
@@ -494,26 +480,26 @@ TEST_F(BrowseV3, ChosenPropertiesMarkAnUnknownIdPerEntry) {
 }
 
 TEST_F(BrowseV3, BrowseAndNameFiltersSelectChildren) {
-  EXPECT_EQ(Browse(browse_.get(), {.filter = OPC_BROWSE_FILTER_BRANCHES}).Names(), (Ids{L"Tank1", L"Boiler"}));
-  EXPECT_EQ(Browse(browse_.get(), {.filter = OPC_BROWSE_FILTER_ITEMS}).Names(),
+  EXPECT_EQ(Browse(browse_.Get(), {.filter = OPC_BROWSE_FILTER_BRANCHES}).Names(), (Ids{L"Tank1", L"Boiler"}));
+  EXPECT_EQ(Browse(browse_.Get(), {.filter = OPC_BROWSE_FILTER_ITEMS}).Names(),
             (Ids{L"Pump", L"Valve", L"Alarm"}));
-  EXPECT_EQ(Browse(browse_.get(), {.nameFilter = L"[A-C]*"}).Names(), (Ids{L"Boiler", L"Alarm"}));
-  EXPECT_EQ(Browse(browse_.get(), {.filter = OPC_BROWSE_FILTER_ITEMS, .nameFilter = L"?a*"}).Names(),
+  EXPECT_EQ(Browse(browse_.Get(), {.nameFilter = L"[A-C]*"}).Names(), (Ids{L"Boiler", L"Alarm"}));
+  EXPECT_EQ(Browse(browse_.Get(), {.filter = OPC_BROWSE_FILTER_ITEMS, .nameFilter = L"?a*"}).Names(),
             (Ids{L"Valve"}));
-  EXPECT_EQ(Browse(browse_.get(), {.filter = OPC_BROWSE_FILTER_BRANCHES, .nameFilter = L"t*"}).Names(),
+  EXPECT_EQ(Browse(browse_.Get(), {.filter = OPC_BROWSE_FILTER_BRANCHES, .nameFilter = L"t*"}).Names(),
             (Ids{L"Tank1"}));
   // An unknown browse filter passes nothing, successfully.
-  Browsed none = Browse(browse_.get(), {.filter = OPCBROWSEFILTER(7)});
+  Browsed none = Browse(browse_.Get(), {.filter = OPCBROWSEFILTER(7)});
   EXPECT_HR(none.hr.value, S_OK);
   EXPECT_EQ(none.count, 0u);
   EXPECT_TRUE(none.elementsNull);
 }
 
 TEST_F(BrowseV3, PagingWorksWithinAFilteredListing) {
-  Browsed first = Browse(browse_.get(), {.max = 1, .filter = OPC_BROWSE_FILTER_ITEMS});
+  Browsed first = Browse(browse_.Get(), {.max = 1, .filter = OPC_BROWSE_FILTER_ITEMS});
   EXPECT_EQ(first.Names(), (Ids{L"Pump"}));
   EXPECT_EQ(first.point, std::optional<std::wstring>(L"Pump"));
-  Browsed rest = Browse(browse_.get(), {.point = first.point, .filter = OPC_BROWSE_FILTER_ITEMS});
+  Browsed rest = Browse(browse_.Get(), {.point = first.point, .filter = OPC_BROWSE_FILTER_ITEMS});
   EXPECT_EQ(rest.Names(), (Ids{L"Valve", L"Alarm"}));
   EXPECT_EQ(rest.point, std::nullopt);
 }
@@ -522,12 +508,11 @@ TEST_F(BrowseV3, GetPropertiesReportsUnknownItemsPerEntry) {
   std::wstring known = L"Tank1.Level", unknown = L"Tank1.Nothing";
   LPWSTR ids[] = {known.data(), unknown.data()};
   DWORD props[] = {1, 2};
-  OPCITEMPROPERTIES* lists = nullptr;
-  ASSERT_HR(browse_->GetProperties(2, ids, TRUE, 2, props, &lists), S_OK);
-  ASSERT_NE(lists, nullptr);
-  PropertyList first = TakeList(lists[0]);
-  PropertyList second = TakeList(lists[1]);
-  CoTaskMemFree(lists);
+  TaskMem<OPCITEMPROPERTIES> lists;
+  ASSERT_HR(browse_->GetProperties(2, ids, TRUE, 2, props, lists.Put(2)), S_OK);
+  ASSERT_NE(lists.Get(), nullptr);
+  PropertyList first = CopyList(lists[0]);
+  PropertyList second = CopyList(lists[1]);
   EXPECT_HR(first.error.value, S_OK);
   ASSERT_EQ(first.properties.size(), 2u);
   EXPECT_EQ(first.properties[0].id, 1u);
@@ -544,12 +529,11 @@ TEST_F(BrowseV3, GetPropertiesGivesAccessRightsAsI4AndTheScanRateAsR4) {
   std::wstring level = L"Tank1.Level", property = L"Tank1.Level.ACCESSRIGHT", temp = L"tank1.temp";
   LPWSTR ids[] = {level.data(), property.data(), temp.data()};
   DWORD props[] = {5, 6};
-  OPCITEMPROPERTIES* lists = nullptr;
-  ASSERT_HR(browse_->GetProperties(3, ids, TRUE, 2, props, &lists), S_OK);
-  ASSERT_NE(lists, nullptr);
+  TaskMem<OPCITEMPROPERTIES> lists;
+  ASSERT_HR(browse_->GetProperties(3, ids, TRUE, 2, props, lists.Put(3)), S_OK);
+  ASSERT_NE(lists.Get(), nullptr);
   std::vector<PropertyList> taken;
-  for (DWORD i = 0; i < 3; ++i) taken.push_back(TakeList(lists[i]));
-  CoTaskMemFree(lists);
+  for (DWORD i = 0; i < 3; ++i) taken.push_back(CopyList(lists[i]));
   const std::wstring rights[] = {L"3", L"3", L"1"};
   for (size_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(Narrow(ids[i]));
@@ -574,21 +558,21 @@ TEST_F(BrowseV3, GetPropertiesGivesAccessRightsAsI4AndTheScanRateAsR4) {
 
 TEST_F(BrowseV3, APropertyItemIdBrowsesAsItsTag) {
   for (const wchar_t* id : {L"Tank1.Level.ACCESSRIGHT", L"Tank1.Level.SCANRATE", L"tank1.level.cv"}) {
-    Browsed b = Browse(browse_.get(), {.itemId = id});
+    Browsed b = Browse(browse_.Get(), {.itemId = id});
     EXPECT_HR(b.hr.value, S_OK) << Narrow(id);
     EXPECT_EQ(b.count, 0u) << Narrow(id);
     EXPECT_TRUE(b.elementsNull) << Narrow(id);
   }
-  EXPECT_HR(Browse(browse_.get(), {.itemId = L"Tank1.Level.NOSUCH"}).hr.value, OPC_E_UNKNOWNITEMID);
+  EXPECT_HR(Browse(browse_.Get(), {.itemId = L"Tank1.Level.NOSUCH"}).hr.value, OPC_E_UNKNOWNITEMID);
 }
 
 TEST_F(BrowseV3, GetPropertiesWithoutItemsIsInvalid) {
-  OPCITEMPROPERTIES* lists = nullptr;
+  TaskMem<OPCITEMPROPERTIES> lists;
   std::wstring id = L"Tank1.Level";
   LPWSTR ids[] = {id.data()};
   DWORD none = 0;
-  EXPECT_HR(browse_->GetProperties(0, ids, FALSE, 0, &none, &lists), E_INVALIDARG);
-  EXPECT_EQ(lists, nullptr);
+  EXPECT_HR(browse_->GetProperties(0, ids, FALSE, 0, &none, lists.Put()), E_INVALIDARG);
+  EXPECT_EQ(lists.Get(), nullptr);
 }
 
 // Siblings whose names differ only in case: the server must page over them
@@ -605,7 +589,7 @@ TEST_F(BrowseSameNames, PagingOneByOneReturnsEachChildOnce) {
   std::optional<std::wstring> point;
   std::vector<std::optional<std::wstring>> points;
   for (int page = 0; page < 5; ++page) {
-    Browsed b = Browse(browse_.get(), {.itemId = L"Dup", .point = point, .max = 1, .values = TRUE, .ids = {2}});
+    Browsed b = Browse(browse_.Get(), {.itemId = L"Dup", .point = point, .max = 1, .values = TRUE, .ids = {2}});
     ASSERT_HR(b.hr.value, S_OK) << "page " << page;
     ASSERT_EQ(b.elements.size(), 1u) << "page " << page;
     seen.push_back(b.elements[0].name);
@@ -631,11 +615,11 @@ TEST_F(BrowseSameNames, PagingOneByOneReturnsEachChildOnce) {
 }
 
 TEST_F(BrowseSameNames, PagingByTwoResumesAfterTheSecondOfTwoSameNames) {
-  Browsed first = Browse(browse_.get(), {.itemId = L"Dup", .max = 2});
+  Browsed first = Browse(browse_.Get(), {.itemId = L"Dup", .max = 2});
   ASSERT_HR(first.hr.value, S_OK);
   EXPECT_EQ(first.Names(), (Ids{L"A", L"a"}));
   ASSERT_TRUE(first.point);
-  Browsed rest = Browse(browse_.get(), {.itemId = L"Dup", .point = first.point, .max = 2});
+  Browsed rest = Browse(browse_.Get(), {.itemId = L"Dup", .point = first.point, .max = 2});
   ASSERT_HR(rest.hr.value, S_OK);
   EXPECT_EQ(rest.Names(), (Ids{L"B"}));
   EXPECT_EQ(rest.point, std::nullopt);
@@ -645,7 +629,7 @@ TEST_F(BrowseSameNames, UnambiguousPointIsThePlainName) {
   std::optional<std::wstring> point;
   Ids seen;
   for (int page = 0; page < 3; ++page) {
-    Browsed b = Browse(browse_.get(), {.itemId = L"Mix", .point = point, .max = 1});
+    Browsed b = Browse(browse_.Get(), {.itemId = L"Mix", .point = point, .max = 1});
     ASSERT_HR(b.hr.value, S_OK) << "page " << page;
     ASSERT_EQ(b.elements.size(), 1u);
     seen.push_back(b.elements[0].name);
@@ -654,7 +638,7 @@ TEST_F(BrowseSameNames, UnambiguousPointIsThePlainName) {
   EXPECT_EQ(seen, (Ids{L"A", L"a", L"B"}));
   EXPECT_EQ(point, std::optional<std::wstring>(L"B"));
   // A point the client spells itself resumes after the child it names.
-  Browsed rest = Browse(browse_.get(), {.itemId = L"Mix", .point = L"b"});
+  Browsed rest = Browse(browse_.Get(), {.itemId = L"Mix", .point = L"b"});
   EXPECT_HR(rest.hr.value, S_OK);
   EXPECT_EQ(rest.Names(), (Ids{L"C"}));
 }

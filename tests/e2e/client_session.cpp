@@ -8,7 +8,7 @@
 namespace e2e {
 namespace {
 
-class CountingSink : public Sink<IOPCDataCallback> {
+class CountingSink : public ComObject<IOPCDataCallback> {
  public:
   STDMETHODIMP OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
                             HRESULT*) override {
@@ -35,64 +35,55 @@ std::string RunClientSession(const CLSID& clsid, const std::vector<std::wstring>
   };
   const DWORD n = DWORD(itemIds.size());
   const DWORD written = std::min<DWORD>(n, 10);
-  Com<IOPCServer> server;
-  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IOPCServer), server.put_void());
+  ComPtr<IOPCServer> server;
+  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IOPCServer), server.PutVoid());
   if (FAILED(hr)) return fail("connect", hr);
   OPCHANDLE groupHandle = 0;
   DWORD revised = 0;
-  Com<IOPCItemMgt> items;
+  ComPtr<IOPCItemMgt> items;
   hr = server->AddGroup(L"Soak", TRUE, 100, 1, nullptr, nullptr, 0, &groupHandle, &revised, __uuidof(IOPCItemMgt),
-                        items.put_unknown());
+                        items.PutUnknown());
   if (FAILED(hr)) return fail("AddGroup", hr);
   ItemDefs defs;
   for (DWORD i = 0; i < n; ++i) defs.Add(itemIds[i], VT_EMPTY, OPCHANDLE(i + 1));
   ItemResults added;
-  hr = items->AddItems(defs.Count(), defs.Data(), &added.results, &added.errors);
+  hr = items->AddItems(defs.Count(), defs.Data(), added.results.Put(defs.Count()), added.errors.Put(defs.Count()));
   if (FAILED(hr)) return fail("AddItems", hr);
   std::vector<OPCHANDLE> handles;
   for (DWORD i = 0; i < n; ++i) handles.push_back(added.results[i].hServer);
 
-  Com<CountingSink> sink(new CountingSink);
-  Com<IConnectionPoint> point;
+  ComPtr<CountingSink> sink = MakeCom<CountingSink>();
+  ComPtr<IConnectionPoint> point;
   DWORD cookie = 0;
-  hr = items.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point.put());
-  if (SUCCEEDED(hr)) hr = point->Advise(sink.get(), &cookie);
+  hr = items.Query<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point.Put());
+  if (SUCCEEDED(hr)) hr = point->Advise(sink.Get(), &cookie);
   if (FAILED(hr)) return fail("Advise", hr);
 
-  auto sync = items.As<IOPCSyncIO>();
-  OPCITEMSTATE* states = nullptr;
-  HRESULT* errors = nullptr;
-  hr = sync->Read(OPC_DS_DEVICE, n, handles.data(), &states, &errors);
+  auto sync = items.Query<IOPCSyncIO>();
+  TaskMem<OPCITEMSTATE> states;
+  TaskMem<HRESULT> errors;
+  hr = sync->Read(OPC_DS_DEVICE, n, handles.data(), states.Put(n), errors.Put(n));
   if (FAILED(hr)) return fail("Read", hr);
-  for (DWORD i = 0; i < n; ++i) VariantClear(&states[i].vDataValue);
-  CoTaskMemFree(states);
-  CoTaskMemFree(errors);
 
   std::vector<VARIANT> values(written);
   for (DWORD i = 0; i < written; ++i) {
     V_VT(&values[i]) = VT_R8;
     V_R8(&values[i]) = i * 0.5;
   }
-  errors = nullptr;
-  hr = sync->Write(written, handles.data(), values.data(), &errors);
-  CoTaskMemFree(errors);
+  hr = sync->Write(written, handles.data(), values.data(), errors.Put(written));
   if (FAILED(hr)) return fail("Write", hr);
 
-  auto async = items.As<IOPCAsyncIO2>();
+  auto async = items.Query<IOPCAsyncIO2>();
   DWORD cancelId = 0;
-  errors = nullptr;
-  hr = async->Read(n, handles.data(), 7, &cancelId, &errors);
-  CoTaskMemFree(errors);
+  hr = async->Read(n, handles.data(), 7, &cancelId, errors.Put(n));
   if (FAILED(hr)) return fail("async Read", hr);
   if (!PumpUntil([&] { return sink->reads > 0; }, 10000)) return fail("OnReadComplete", E_FAIL);
 
   point->Unadvise(cookie);
-  errors = nullptr;
-  hr = items->RemoveItems(n, handles.data(), &errors);
-  CoTaskMemFree(errors);
+  hr = items->RemoveItems(n, handles.data(), errors.Put(n));
   if (FAILED(hr)) return fail("RemoveItems", hr);
-  point.reset();
-  items.reset();
+  point.Reset();
+  items.Reset();
   hr = server->RemoveGroup(groupHandle, FALSE);
   if (FAILED(hr)) return fail("RemoveGroup", hr);
   return {};

@@ -50,9 +50,8 @@ struct Block {
   }
 };
 
-class StreamSink : public Sink<IAdviseSink> {
+class StreamSink : public ComObject<IAdviseSink> {
  public:
-  static Com<StreamSink> Make() { return Com<StreamSink>(new StreamSink); }
   STDMETHODIMP_(void) OnDataChange(FORMATETC* format, STGMEDIUM* medium) override {
     Block b{format ? format->cfFormat : CLIPFORMAT(0), medium ? medium->tymed : 0u, {}};
     if (medium && medium->tymed == TYMED_HGLOBAL && medium->hGlobal) {
@@ -86,14 +85,14 @@ class StreamFixture : public HostedServer {
   }
 
   void TearDown() override {
-    data_.reset();
-    async_.reset();
-    items_.reset();
-    group_.reset();
+    data_.Reset();
+    async_.Reset();
+    items_.Reset();
+    group_.Reset();
     if (!expectedLogs_.empty() && host_) {
       // The shared teardown rejects every log line; this test expects some,
       // so it ends the host and checks the lines itself.
-      server_.reset();
+      server_.Reset();
       EXPECT_TRUE(host_->Running());
       EXPECT_TRUE(host_->Quit(10000));
       EXPECT_EQ(Lines("log "), expectedLogs_);
@@ -106,29 +105,28 @@ class StreamFixture : public HostedServer {
     OPCHANDLE server = 0;
     DWORD revised = 0;
     ASSERT_HR(server_->AddGroup(L"Streams", active, kRate, kGroupClient, nullptr, nullptr, 0, &server, &revised,
-                                __uuidof(IOPCGroupStateMgt), group_.put_unknown()),
+                                __uuidof(IOPCGroupStateMgt), group_.PutUnknown()),
               S_OK);
-    items_ = group_.As<IOPCItemMgt>();
-    data_ = group_.As<IDataObject>();
-    async_ = group_.As<IOPCAsyncIO>();
+    items_ = group_.Query<IOPCItemMgt>();
+    data_ = group_.Query<IDataObject>();
+    async_ = group_.Query<IOPCAsyncIO>();
     ASSERT_TRUE(items_ && data_ && async_);
   }
 
   DWORD Advise(const wchar_t* formatName) {
     FORMATETC f = FormatEtc(Format(formatName));
     DWORD connection = 0;
-    EXPECT_HR(data_->DAdvise(&f, ADVF_PRIMEFIRST, sink_.get(), &connection), S_OK) << Narrow(formatName);
+    EXPECT_HR(data_->DAdvise(&f, ADVF_PRIMEFIRST, sink_.Get(), &connection), S_OK) << Narrow(formatName);
     return connection;
   }
 
   // Server handles of items added in one call.
   std::vector<OPCHANDLE> AddItems(ItemDefs& defs) {
     ItemResults r;
-    HRESULT hr = items_->AddItems(defs.Count(), defs.Data(), &r.results, &r.errors);
-    r.count = r.results ? defs.Count() : 0;
+    HRESULT hr = items_->AddItems(defs.Count(), defs.Data(), r.results.Put(defs.Count()), r.errors.Put(defs.Count()));
     EXPECT_HR(hr, S_OK);
     std::vector<OPCHANDLE> handles;
-    for (DWORD i = 0; i < r.count; ++i) handles.push_back(r.results[i].hServer);
+    for (DWORD i = 0; i < r.results.Size(); ++i) handles.push_back(r.results[i].hServer);
     return handles;
   }
 
@@ -140,11 +138,11 @@ class StreamFixture : public HostedServer {
     PumpUntil([] { return false; }, periods * kRate);
   }
 
-  Com<StreamSink> sink_ = StreamSink::Make();
-  Com<IOPCGroupStateMgt> group_;
-  Com<IOPCItemMgt> items_;
-  Com<IDataObject> data_;
-  Com<IOPCAsyncIO> async_;
+  ComPtr<StreamSink> sink_ = MakeCom<StreamSink>();
+  ComPtr<IOPCGroupStateMgt> group_;
+  ComPtr<IOPCItemMgt> items_;
+  ComPtr<IDataObject> data_;
+  ComPtr<IOPCAsyncIO> async_;
   std::vector<std::string> expectedLogs_;
 };
 
@@ -194,16 +192,16 @@ TEST_F(DataStream, TwoChangedItemsArriveInOneTimedBlock) {
 
 TEST_F(DataStream, DAdviseAfterReadsSendsTheCurrentValuesOfEveryActiveItem) {
   MakeGroup(TRUE);
-  auto sync = group_.As<IOPCSyncIO>();
+  auto sync = group_.Query<IOPCSyncIO>();
   ASSERT_TRUE(sync);
   ItemDefs defs;
   defs.Add(L"Flow", VT_EMPTY, 1).Add(L"Count", VT_EMPTY, 2).Add(L"Level", VT_EMPTY, 4, FALSE);
   auto handles = AddItems(defs);
   ASSERT_EQ(handles.size(), 3u);
   const std::vector<OPCHANDLE> active(handles.begin(), handles.begin() + 2);
-  SyncRead(sync.get(), OPC_DS_CACHE, active);
-  SyncRead(sync.get(), OPC_DS_DEVICE, active);
-  auto current = SyncRead(sync.get(), OPC_DS_CACHE, active);
+  SyncRead(sync.Get(), OPC_DS_CACHE, active);
+  SyncRead(sync.Get(), OPC_DS_DEVICE, active);
+  auto current = SyncRead(sync.Get(), OPC_DS_CACHE, active);
   ASSERT_EQ(current.size(), 2u);
 
   Advise(L"OPCSTMFORMATDATATIME");
@@ -296,10 +294,9 @@ TEST_F(AsyncIO10, ReadDeliversOneBlockCarryingItsTransaction) {
   ASSERT_EQ(handles.size(), 3u);
 
   DWORD transaction = 0;
-  Errors e;
-  ASSERT_HR(async_->Read(0, OPC_DS_DEVICE, 3, handles.data(), &transaction, &e.errors), S_OK);
-  e.count = 3;
-  EXPECT_EQ(e.Get(), (Codes{S_OK, S_OK, S_OK}));
+  TaskMem<HRESULT> e;
+  ASSERT_HR(async_->Read(0, OPC_DS_DEVICE, 3, handles.data(), &transaction, e.Put(0)), S_OK);
+  EXPECT_EQ(CodesOf(e), (Codes{S_OK, S_OK, S_OK}));
   EXPECT_NE(transaction, 0u);
   ASSERT_TRUE(WaitForBlocks(1));
   Idle();
@@ -344,10 +341,9 @@ TEST_F(AsyncIO10, WriteRefusesAReadOnlyItemAndReportsTheOtherInAWriteCompleteBlo
   V_I4(&values[0]) = 9;
   V_I4(&values[1]) = 6;
   DWORD transaction = 0;
-  Errors e;
-  ASSERT_HR(async_->Write(0, 2, handles.data(), values, &transaction, &e.errors), S_FALSE);
-  e.count = 2;
-  EXPECT_EQ(e.Get(), (Codes{S_OK, OPC_E_BADRIGHTS}));
+  TaskMem<HRESULT> e;
+  ASSERT_HR(async_->Write(0, 2, handles.data(), values, &transaction, e.Put(0)), S_FALSE);
+  EXPECT_EQ(CodesOf(e), (Codes{S_OK, OPC_E_BADRIGHTS}));
   EXPECT_NE(transaction, 0u);
   ASSERT_TRUE(WaitForBlocks(1));
   Idle();
@@ -401,15 +397,15 @@ TEST_F(AsyncIO10, RequestsWithoutAnAdviseHaveNoConnection) {
   ASSERT_EQ(handles.size(), 1u);
 
   DWORD transaction = 0;
-  Errors read, write;
-  EXPECT_HR(async_->Read(0, OPC_DS_CACHE, 1, handles.data(), &transaction, &read.errors), CONNECT_E_NOCONNECTION);
-  EXPECT_EQ(read.errors, nullptr);
+  TaskMem<HRESULT> read, write;
+  EXPECT_HR(async_->Read(0, OPC_DS_CACHE, 1, handles.data(), &transaction, read.Put(0)), CONNECT_E_NOCONNECTION);
+  EXPECT_EQ(read.Get(), nullptr);
   VARIANT value;
   VariantInit(&value);
   V_VT(&value) = VT_I4;
   V_I4(&value) = 3;
-  EXPECT_HR(async_->Write(0, 1, handles.data(), &value, &transaction, &write.errors), CONNECT_E_NOCONNECTION);
-  EXPECT_EQ(write.errors, nullptr);
+  EXPECT_HR(async_->Write(0, 1, handles.data(), &value, &transaction, write.Put(0)), CONNECT_E_NOCONNECTION);
+  EXPECT_EQ(write.Get(), nullptr);
   EXPECT_HR(async_->Refresh(0, OPC_DS_CACHE, &transaction), CONNECT_E_NOCONNECTION);
   Idle();
   EXPECT_TRUE(sink_->blocks.empty());
@@ -420,7 +416,7 @@ TEST_F(Subscription, AnUnknownFormatIsRefusedAndConnectsNothing) {
   MakeGroup(TRUE);
   FORMATETC text = FormatEtc(CF_TEXT);
   DWORD connection = 99;
-  EXPECT_HR(data_->DAdvise(&text, 0, sink_.get(), &connection), E_FAIL);
+  EXPECT_HR(data_->DAdvise(&text, 0, sink_.Get(), &connection), E_FAIL);
   EXPECT_EQ(connection, 0u);
   expectedLogs_ = {"log [DAdvise]Unknown data format"};
 
@@ -431,8 +427,8 @@ TEST_F(Subscription, AnUnknownFormatIsRefusedAndConnectsNothing) {
   Idle();
   EXPECT_TRUE(sink_->blocks.empty()) << "the refused sink must not receive the new item";
   DWORD transaction = 0;
-  Errors e;
-  EXPECT_HR(async_->Read(0, OPC_DS_CACHE, 1, handles.data(), &transaction, &e.errors), CONNECT_E_NOCONNECTION);
+  TaskMem<HRESULT> e;
+  EXPECT_HR(async_->Read(0, OPC_DS_CACHE, 1, handles.data(), &transaction, e.Put(0)), CONNECT_E_NOCONNECTION);
 }
 
 TEST_F(Subscription, UnadvisingTheWriteConnectionEndsTheDataSubscriptionToo) {
@@ -455,13 +451,13 @@ TEST_F(Subscription, UnadvisingTheWriteConnectionEndsTheDataSubscriptionToo) {
   Idle();
   EXPECT_TRUE(sink_->blocks.empty()) << "a data block arrived after DUnadvise(3)";
   DWORD transaction = 0;
-  Errors e;
-  EXPECT_HR(async_->Read(0, OPC_DS_CACHE, 1, handles.data(), &transaction, &e.errors), CONNECT_E_NOCONNECTION);
+  TaskMem<HRESULT> e;
+  EXPECT_HR(async_->Read(0, OPC_DS_CACHE, 1, handles.data(), &transaction, e.Put(0)), CONNECT_E_NOCONNECTION);
 }
 
 TEST_F(Subscription, KeepAliveSendsEmptyHeadersAfterADeliveredChange) {
   MakeGroup(TRUE);
-  auto group2 = group_.As<IOPCGroupStateMgt2>();
+  auto group2 = group_.Query<IOPCGroupStateMgt2>();
   ASSERT_TRUE(group2);
   Advise(L"OPCSTMFORMATDATATIME");
   DWORD revised = 0;

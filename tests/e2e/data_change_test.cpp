@@ -32,9 +32,8 @@ struct Change {
 
 // A data callback that records every OnDataChange and answers each with the
 // next queued result (S_OK once the queue is empty).
-class RecordingSink : public Sink<IOPCDataCallback> {
+class RecordingSink : public ComObject<IOPCDataCallback> {
  public:
-  static Com<RecordingSink> Make() { return Com<RecordingSink>(new RecordingSink); }
   STDMETHODIMP OnDataChange(DWORD transid, OPCHANDLE group, HRESULT masterQuality, HRESULT masterError, DWORD count,
                             OPCHANDLE* clients, VARIANT* values, WORD* qualities, FILETIME* times,
                             HRESULT* errors) override {
@@ -82,10 +81,10 @@ class DataChangeFixture : public HostedServer {
     if (point_ && cookie_) {
       EXPECT_HR(point_->Unadvise(cookie_), S_OK);
     }
-    point_.reset();
-    sync_.reset();
-    items_.reset();
-    group_.reset();
+    point_.Reset();
+    sync_.Reset();
+    items_.Reset();
+    group_.Reset();
     HostedServer::TearDown();
   }
 
@@ -94,27 +93,26 @@ class DataChangeFixture : public HostedServer {
     OPCHANDLE server = 0;
     DWORD revised = 0;
     ASSERT_HR(server_->AddGroup(L"Changes", active, rate, kGroupClient, nullptr, &deadband, 0, &server, &revised,
-                                __uuidof(IOPCGroupStateMgt), group_.put_unknown()),
+                                __uuidof(IOPCGroupStateMgt), group_.PutUnknown()),
               S_OK);
     ASSERT_EQ(revised, rate);
-    items_ = group_.As<IOPCItemMgt>();
+    items_ = group_.Query<IOPCItemMgt>();
     ASSERT_TRUE(items_);
-    sync_ = group_.As<IOPCSyncIO>();
+    sync_ = group_.Query<IOPCSyncIO>();
     ASSERT_TRUE(sync_);
-    ASSERT_HR(group_.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point_.put()), S_OK);
+    ASSERT_HR(group_.Query<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point_.Put()), S_OK);
     if (advise) Advise();
   }
 
-  void Advise() { ASSERT_HR(point_->Advise(sink_.get(), &cookie_), S_OK); }
+  void Advise() { ASSERT_HR(point_->Advise(sink_.Get(), &cookie_), S_OK); }
 
   // Server handles of items added in one call, client handles 1, 2, ...
   std::vector<OPCHANDLE> AddItems(ItemDefs& defs) {
     ItemResults r;
-    HRESULT hr = items_->AddItems(defs.Count(), defs.Data(), &r.results, &r.errors);
-    r.count = r.results ? defs.Count() : 0;
+    HRESULT hr = items_->AddItems(defs.Count(), defs.Data(), r.results.Put(defs.Count()), r.errors.Put(defs.Count()));
     EXPECT_HR(hr, S_OK);
     std::vector<OPCHANDLE> handles;
-    for (DWORD i = 0; i < r.count; ++i) handles.push_back(r.results[i].hServer);
+    for (DWORD i = 0; i < r.results.Size(); ++i) handles.push_back(r.results[i].hServer);
     return handles;
   }
 
@@ -153,11 +151,11 @@ class DataChangeFixture : public HostedServer {
     return {c.clients, c.values};
   }
 
-  Com<RecordingSink> sink_ = RecordingSink::Make();
-  Com<IOPCGroupStateMgt> group_;
-  Com<IOPCItemMgt> items_;
-  Com<IOPCSyncIO> sync_;
-  Com<IConnectionPoint> point_;
+  ComPtr<RecordingSink> sink_ = MakeCom<RecordingSink>();
+  ComPtr<IOPCGroupStateMgt> group_;
+  ComPtr<IOPCItemMgt> items_;
+  ComPtr<IOPCSyncIO> sync_;
+  ComPtr<IConnectionPoint> point_;
   DWORD cookie_ = 0;
   std::vector<OPCHANDLE> handles_;
 };
@@ -298,9 +296,9 @@ TEST_F(InitialUpdate, AdviseAfterReadsSendsTheCurrentStateOfEveryActiveItem) {
   handles_ = AddItems(defs);
   ASSERT_EQ(handles_.size(), 4u);
   const std::vector<OPCHANDLE> active(handles_.begin(), handles_.begin() + 3);
-  SyncRead(sync_.get(), OPC_DS_CACHE, active);
-  SyncRead(sync_.get(), OPC_DS_DEVICE, active);
-  auto current = SyncRead(sync_.get(), OPC_DS_CACHE, active);
+  SyncRead(sync_.Get(), OPC_DS_CACHE, active);
+  SyncRead(sync_.Get(), OPC_DS_DEVICE, active);
+  auto current = SyncRead(sync_.Get(), OPC_DS_CACHE, active);
   ASSERT_EQ(current.size(), 3u);
 
   Advise();
@@ -322,8 +320,8 @@ TEST_F(InitialUpdate, ItemsAddedToAnActiveGroupAreSentEvenWhenReadBeforeTheFirst
   ItemDefs defs;
   defs.Add(L"Flow", VT_EMPTY, 1).Add(L"Count", VT_EMPTY, 2);
   handles_ = AddItems(defs);
-  SyncRead(sync_.get(), OPC_DS_DEVICE, handles_);
-  auto current = SyncRead(sync_.get(), OPC_DS_CACHE, handles_);
+  SyncRead(sync_.Get(), OPC_DS_DEVICE, handles_);
+  auto current = SyncRead(sync_.Get(), OPC_DS_CACHE, handles_);
   EXPECT_EQ(NextChange(rate), (Delivered{{1, 2}, ValuesOf(current)}));
   ExpectNoChange(1, rate + 200);
 }
@@ -333,7 +331,7 @@ TEST_F(InitialUpdate, ActivatingAGroupReadWhileInactiveSendsGoodQuality) {
   ItemDefs defs;
   defs.Add(L"Flow", VT_EMPTY, 1).Add(L"Count", VT_EMPTY, 2);
   handles_ = AddItems(defs);
-  auto inactive = SyncRead(sync_.get(), OPC_DS_CACHE, handles_);
+  auto inactive = SyncRead(sync_.Get(), OPC_DS_CACHE, handles_);
   EXPECT_EQ(QualitiesOf(inactive), (std::vector<WORD>{OPC_QUALITY_OUT_OF_SERVICE, OPC_QUALITY_OUT_OF_SERVICE}));
   ExpectNoChange(2);
 
@@ -356,13 +354,13 @@ TEST_F(InitialUpdate, ActivatingInactiveItemsSendsThem) {
   defs.Add(L"Level", VT_EMPTY, 4, FALSE).Add(L"Setpoint", VT_EMPTY, 5, FALSE);
   auto added = AddItems(defs);
   ASSERT_EQ(added.size(), 2u);
-  SyncRead(sync_.get(), OPC_DS_DEVICE, {added[0]});
-  auto current = SyncRead(sync_.get(), OPC_DS_CACHE, {added[0]});
+  SyncRead(sync_.Get(), OPC_DS_DEVICE, {added[0]});
+  auto current = SyncRead(sync_.Get(), OPC_DS_CACHE, {added[0]});
   ExpectNoChange(2);
 
   // Setpoint has no read access: activating it sends nothing.
-  Errors e;
-  ASSERT_HR(items_->SetActiveState(2, added.data(), TRUE, &e.errors), S_OK);
+  TaskMem<HRESULT> e;
+  ASSERT_HR(items_->SetActiveState(2, added.data(), TRUE, e.Put(2)), S_OK);
   EXPECT_EQ(NextChange(), (Delivered{{4}, ValuesOf(current)}));
   ExpectNoChange();
 }
@@ -381,7 +379,7 @@ TEST_F(InitialUpdate, APercentDeadbandHoldsBackOnlyLaterChanges) {
   ItemDefs defs;
   defs.Add(L"Flow", VT_EMPTY, 1).Add(L"Count", VT_EMPTY, 2);
   handles_ = AddItems(defs);
-  SyncRead(sync_.get(), OPC_DS_CACHE, handles_);
+  SyncRead(sync_.Get(), OPC_DS_CACHE, handles_);
   Advise();
   EXPECT_EQ(NextChange(), (Delivered{{1, 2}, {"5:100", "3:7"}}));
   ExpectNoChange();
@@ -402,14 +400,13 @@ TEST_F(Deadband, GroupDeadbandHoldsBackSmallNumericChanges) {
 
 TEST_F(Deadband, ItemDeadbandOverridesTheGroups) {
   StartWithDelivered(5);
-  auto deadbands = group_.As<IOPCItemDeadbandMgt>();
+  auto deadbands = group_.Query<IOPCItemDeadbandMgt>();
   ASSERT_TRUE(deadbands);
   OPCHANDLE flow[] = {handles_.at(0)};
   FLOAT one[] = {1.0f};
-  Errors e;
-  ASSERT_HR(deadbands->SetItemDeadband(1, flow, one, &e.errors), S_OK);
-  e.count = 1;
-  EXPECT_EQ(e.Get(), Codes{S_OK});
+  TaskMem<HRESULT> e;
+  ASSERT_HR(deadbands->SetItemDeadband(1, flow, one, e.Put(1)), S_OK);
+  EXPECT_EQ(CodesOf(e), Codes{S_OK});
   ASSERT_TRUE(host_->Command("update Flow 104"));
   EXPECT_EQ(NextChange(), (Delivered{{1}, {"5:104"}}));
 }
@@ -422,7 +419,7 @@ TEST_F(Deadband, TextChangesIgnoreTheDeadband) {
 
 TEST_F(KeepAlive, ADeliveredChangePostponesTheNextOne) {
   StartWithDelivered();
-  auto state2 = group_.As<IOPCGroupStateMgt2>();
+  auto state2 = group_.Query<IOPCGroupStateMgt2>();
   ASSERT_TRUE(state2);
   DWORD revised = 0;
   ASSERT_HR(state2->SetKeepAlive(1500, &revised), S_OK);
@@ -443,7 +440,7 @@ TEST_F(KeepAlive, ADeliveredChangePostponesTheNextOne) {
 
 TEST_F(KeepAlive, IdleConnectedGroupSendsEmptyCallbacksPeriodically) {
   StartWithDelivered();
-  auto state2 = group_.As<IOPCGroupStateMgt2>();
+  auto state2 = group_.Query<IOPCGroupStateMgt2>();
   ASSERT_TRUE(state2);
   DWORD revised = 0;
   const ULONGLONG set = GetTickCount64();

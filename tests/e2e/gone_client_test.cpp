@@ -48,7 +48,7 @@ class GoneClient : public BesideALiveSubscriber {
     EXPECT_EQ(Lines("log ").size(), 1u) << ::testing::PrintToString(Lines("log "));
     EXPECT_GT(live_->calls, liveCalls) << "the live client's subscription stopped";
     EXPECT_TRUE(Lines("server " + mine + " 1").empty()) << "the live client's server object went";
-    EXPECT_EQ(GroupCount(server_.get()), 1u);
+    EXPECT_EQ(GroupCount(server_.Get()), 1u);
     // Wine answers a handle count in some versions only.
     if (before.handles && after.handles) {
       EXPECT_LE(after.handles, before.handles + 5);
@@ -87,11 +87,11 @@ TEST_F(GoneClient, AnIdleGroupsKeepAliveFindsAKilledSubscriberGone) {
 }
 
 TEST_F(GoneClient, AShutdownRequestToAKilledClientIsLoggedAndTheOthersStillEnd) {
-  auto shutdown = ShutdownSink::Make();
-  Com<IConnectionPoint> point;
-  ASSERT_HR(server_.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCShutdown, point.put()), S_OK);
+  auto shutdown = MakeCom<ShutdownSink>();
+  ComPtr<IConnectionPoint> point;
+  ASSERT_HR(server_.Query<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCShutdown, point.Put()), S_OK);
   DWORD cookie = 0;
-  ASSERT_HR(point->Advise(shutdown.get(), &cookie), S_OK);
+  ASSERT_HR(point->Advise(shutdown.Get(), &cookie), S_OK);
   ClientProcess client(kSubscriber, classId_.text, "shutdown");
   const std::string gone = StartSubscriber(client);
   ASSERT_FALSE(gone.empty());

@@ -15,19 +15,19 @@ class ItemsFixture : public HostedServer {
     HostedServer::SetUp();
     if (HasFatalFailure()) return;
     group_ = AddGroup(L"Items");
-    items_ = group_.As<IOPCItemMgt>();
+    items_ = group_.Query<IOPCItemMgt>();
     ASSERT_TRUE(items_);
   }
 
   void TearDown() override {
-    items_.reset();
-    group_.reset();
+    items_.Reset();
+    group_.Reset();
     HostedServer::TearDown();
   }
 
   HRESULT Add(ItemDefs& defs, ItemResults& out, IOPCItemMgt* items = nullptr) {
-    HRESULT hr = (items ? items : items_.get())->AddItems(defs.Count(), defs.Data(), &out.results, &out.errors);
-    out.count = out.results ? defs.Count() : 0;
+    HRESULT hr = (items ? items : items_.Get())
+                     ->AddItems(defs.Count(), defs.Data(), out.results.Put(defs.Count()), out.errors.Put(defs.Count()));
     return hr;
   }
 
@@ -39,7 +39,7 @@ class ItemsFixture : public HostedServer {
     ItemResults r;
     EXPECT_HR(Add(defs, r), S_OK);
     std::vector<OPCHANDLE> handles;
-    for (DWORD i = 0; i < r.count; ++i) handles.push_back(r.results[i].hServer);
+    for (DWORD i = 0; i < r.results.Size(); ++i) handles.push_back(r.results[i].hServer);
     return handles;
   }
 
@@ -47,8 +47,8 @@ class ItemsFixture : public HostedServer {
     return "item " + Server() + " " + path + " " + std::to_string(action);
   }
 
-  Com<IOPCGroupStateMgt> group_;
-  Com<IOPCItemMgt> items_;
+  ComPtr<IOPCGroupStateMgt> group_;
+  ComPtr<IOPCItemMgt> items_;
 };
 
 class OpcItems : public ItemsFixture {};
@@ -66,7 +66,7 @@ TEST_F(OpcItems, AddItemsCreatesKnownIdsAndRefusesUnknownOnes) {
   defs.Add(L"Tank1.Level", VT_EMPTY, 1).Add(L"No.Such.Tag", VT_EMPTY, 2);
   ItemResults r;
   ASSERT_HR(Add(defs, r), S_FALSE);
-  ASSERT_EQ(r.count, 2u);
+  ASSERT_EQ(r.results.Size(), 2u);
   EXPECT_EQ(r.Errors(), (Codes{S_OK, OPC_E_INVALIDITEMID}));
   EXPECT_NE(r.results[0].hServer, 0u);
   EXPECT_EQ(r.results[0].vtCanonicalDataType, VT_R8);
@@ -79,7 +79,7 @@ TEST_F(OpcItems, AddItemsCreatesKnownIdsAndRefusesUnknownOnes) {
   // The host was asked for the unknown ID and refused it.
   EXPECT_EQ(Lines("tagnotify "), Strings{"tagnotify No.Such.Tag []"});
   EXPECT_EQ(Lines("item "), Strings{Item("Tank1.Level", 0)});
-  auto items = ItemsOf(items_.get());
+  auto items = ItemsOf(items_.Get());
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items[0].server, r.results[0].hServer);
 }
@@ -89,7 +89,7 @@ TEST_F(OpcItems, APropertyItemIdAddsAnItemOfItsTag) {
   defs.Add(L"Tank1.Level.ACCESSRIGHT", VT_EMPTY, 1).Add(L"Tank1.Temp.SCANRATE", VT_EMPTY, 2);
   ItemResults r;
   ASSERT_HR(Add(defs, r), S_OK);
-  ASSERT_EQ(r.count, 2u);
+  ASSERT_EQ(r.results.Size(), 2u);
   EXPECT_EQ(r.Errors(), (Codes{S_OK, S_OK}));
   EXPECT_EQ(r.results[0].vtCanonicalDataType, VT_R8);
   EXPECT_EQ(r.results[0].dwAccessRights, DWORD(OPC_READABLE | OPC_WRITEABLE));
@@ -127,8 +127,9 @@ TEST_F(OpcItems, TagNotifySuppliesAMissingTag) {
   ItemDefs again;
   again.Add(L"dyn.flow");
   ItemResults v;
-  ASSERT_HR(items_->ValidateItems(again.Count(), again.Data(), FALSE, &v.results, &v.errors), S_OK);
-  v.count = again.Count();
+  ASSERT_HR(items_->ValidateItems(again.Count(), again.Data(), FALSE, v.results.Put(again.Count()),
+                                  v.errors.Put(again.Count())),
+            S_OK);
   EXPECT_EQ(v.results[0].vtCanonicalDataType, VT_I4);
   EXPECT_EQ(Lines("tagnotify ").size(), 1u);
 }
@@ -139,13 +140,13 @@ TEST_F(OpcItems, BlankItemIdsAreInvalidWithoutAskingTheHost) {
   ItemResults r;
   ASSERT_HR(Add(defs, r), S_FALSE);
   EXPECT_EQ(r.Errors(), (Codes{OPC_E_INVALIDITEMID, OPC_E_INVALIDITEMID, OPC_E_INVALIDITEMID, OPC_E_INVALIDITEMID}));
-  for (DWORD i = 0; i < r.count; ++i) {
+  for (DWORD i = 0; i < r.results.Size(); ++i) {
     EXPECT_EQ(r.results[i].dwBlobSize, 0u);
     EXPECT_EQ(r.results[i].pBlob, nullptr);
   }
   EXPECT_TRUE(Lines("tagnotify ").empty());
   EXPECT_TRUE(Lines("item ").empty());
-  EXPECT_TRUE(ItemsOf(items_.get()).empty());
+  EXPECT_TRUE(ItemsOf(items_.Get()).empty());
 }
 
 TEST_F(OpcItems, RequestedTypeMustBeReachableFromTheCurrentValue) {
@@ -156,7 +157,7 @@ TEST_F(OpcItems, RequestedTypeMustBeReachableFromTheCurrentValue) {
   EXPECT_EQ(r.Errors(), (Codes{OPC_E_BADTYPE, S_OK, S_OK, S_OK}));
   EXPECT_EQ(r.results[1].vtCanonicalDataType, VT_BSTR);
   EXPECT_EQ(Lines("item "), (Strings{Item("Text.Twelve", 0), Item("Text.Abc", 0), Item("Tank1.Level", 0)}));
-  auto items = ItemsOf(items_.get());
+  auto items = ItemsOf(items_.Get());
   ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[0].requested, VT_I4);
   EXPECT_EQ(items[1].requested, VT_EMPTY);
@@ -173,20 +174,20 @@ TEST_F(OpcItems, ACountOfZeroIsInvalidAndAllocatesNothing) {
   VARTYPE types[] = {VT_I4};
   {
     ItemResults r;
-    EXPECT_HR(items_->AddItems(0, defs.Data(), &r.results, &r.errors), E_INVALIDARG);
-    EXPECT_EQ(r.results, nullptr);
-    EXPECT_EQ(r.errors, nullptr);
+    EXPECT_HR(items_->AddItems(0, defs.Data(), r.results.Put(0), r.errors.Put(0)), E_INVALIDARG);
+    EXPECT_EQ(r.results.Get(), nullptr);
+    EXPECT_EQ(r.errors.Get(), nullptr);
   }
   {
     ItemResults r;
-    EXPECT_HR(items_->ValidateItems(0, defs.Data(), FALSE, &r.results, &r.errors), E_INVALIDARG);
-    EXPECT_EQ(r.results, nullptr);
-    EXPECT_EQ(r.errors, nullptr);
+    EXPECT_HR(items_->ValidateItems(0, defs.Data(), FALSE, r.results.Put(0), r.errors.Put(0)), E_INVALIDARG);
+    EXPECT_EQ(r.results.Get(), nullptr);
+    EXPECT_EQ(r.errors.Get(), nullptr);
   }
   auto perItem = [&](const char* name, auto call) {
-    Errors e;
-    EXPECT_HR(call(&e.errors), E_INVALIDARG) << name;
-    EXPECT_EQ(e.errors, nullptr) << name;
+    TaskMem<HRESULT> e;
+    EXPECT_HR(call(e.Put()), E_INVALIDARG) << name;
+    EXPECT_EQ(e.Get(), nullptr) << name;
   };
   perItem("RemoveItems", [&](HRESULT** errors) { return items_->RemoveItems(0, handles, errors); });
   perItem("SetActiveState", [&](HRESULT** errors) { return items_->SetActiveState(0, handles, TRUE, errors); });
@@ -199,8 +200,9 @@ TEST_F(OpcItems, ValidateItemsChecksWithoutCreating) {
   ItemDefs defs;
   defs.Add(L"Tank1.Level").Add(L"tank1.TEMP", VT_R8).Add(L"Tank1.Pressure");
   ItemResults r;
-  ASSERT_HR(items_->ValidateItems(defs.Count(), defs.Data(), TRUE, &r.results, &r.errors), S_FALSE);
-  r.count = defs.Count();
+  ASSERT_HR(
+      items_->ValidateItems(defs.Count(), defs.Data(), TRUE, r.results.Put(defs.Count()), r.errors.Put(defs.Count())),
+      S_FALSE);
   EXPECT_EQ(r.Errors(), (Codes{S_OK, S_OK, OPC_E_INVALIDITEMID}));
   EXPECT_NE(r.results[0].hServer, 0u);
   EXPECT_NE(r.results[1].hServer, 0u);
@@ -208,13 +210,13 @@ TEST_F(OpcItems, ValidateItemsChecksWithoutCreating) {
   EXPECT_EQ(r.results[1].vtCanonicalDataType, VT_R4);
   EXPECT_EQ(r.results[0].dwAccessRights, DWORD(OPC_READABLE | OPC_WRITEABLE));
   EXPECT_EQ(r.results[1].dwAccessRights, DWORD(OPC_READABLE));
-  for (DWORD i = 0; i < r.count; ++i) {
+  for (DWORD i = 0; i < r.results.Size(); ++i) {
     EXPECT_EQ(r.results[i].dwBlobSize, 0u) << "no blob even when asked for one";
     EXPECT_EQ(r.results[i].pBlob, nullptr);
   }
   EXPECT_TRUE(Lines("item ").empty());
-  Com<IEnumOPCItemAttributes> e;
-  EXPECT_HR(items_->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.put_unknown()), S_FALSE);
+  ComPtr<IEnumOPCItemAttributes> e;
+  EXPECT_HR(items_->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.PutUnknown()), S_FALSE);
 }
 
 TEST_F(OpcItems, TheSameItemIdTwiceMakesTwoItems) {
@@ -224,71 +226,66 @@ TEST_F(OpcItems, TheSameItemIdTwiceMakesTwoItems) {
   EXPECT_NE(handles[1], 0u);
   EXPECT_NE(handles[0], handles[1]);
   EXPECT_EQ(Lines("item "), (Strings{Item("Counter", 0), Item("Counter", 0)}));
-  EXPECT_EQ(ItemIdsOf(items_.get()), (std::vector<std::wstring>{L"Counter", L"Counter"}));
+  EXPECT_EQ(ItemIdsOf(items_.Get()), (std::vector<std::wstring>{L"Counter", L"Counter"}));
 }
 
 TEST_F(OpcItems, RemoveItemsNotifiesAndRefusesStaleHandles) {
   auto h = AddAll({L"Tank1.Level", L"Counter"});
   ASSERT_EQ(h.size(), 2u);
   {
-    Errors e;
+    TaskMem<HRESULT> e;
     OPCHANDLE first[] = {h[0]};
-    ASSERT_HR(items_->RemoveItems(1, first, &e.errors), S_OK);
-    e.count = 1;
-    EXPECT_EQ(e.Get(), Codes{S_OK});
+    ASSERT_HR(items_->RemoveItems(1, first, e.Put(1)), S_OK);
+    EXPECT_EQ(CodesOf(e), Codes{S_OK});
   }
   EXPECT_EQ(Lines("item ").back(), Item("Tank1.Level", 1));
   {
-    Errors e;
+    TaskMem<HRESULT> e;
     OPCHANDLE mixed[] = {h[0], 0, h[1]};
-    ASSERT_HR(items_->RemoveItems(3, mixed, &e.errors), S_FALSE);
-    e.count = 3;
-    EXPECT_EQ(e.Get(), (Codes{OPC_E_INVALIDHANDLE, OPC_E_INVALIDHANDLE, S_OK}));
+    ASSERT_HR(items_->RemoveItems(3, mixed, e.Put(3)), S_FALSE);
+    EXPECT_EQ(CodesOf(e), (Codes{OPC_E_INVALIDHANDLE, OPC_E_INVALIDHANDLE, S_OK}));
   }
   EXPECT_EQ(Lines("item "), (Strings{Item("Tank1.Level", 0), Item("Counter", 0), Item("Tank1.Level", 1),
                                      Item("Counter", 1)}));
-  Com<IEnumOPCItemAttributes> e;
-  EXPECT_HR(items_->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.put_unknown()), S_FALSE);
+  ComPtr<IEnumOPCItemAttributes> e;
+  EXPECT_HR(items_->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.PutUnknown()), S_FALSE);
 }
 
 TEST_F(OpcItems, ItemHandlesBelongToTheirGroup) {
   auto mine = AddAll({L"Counter"});
   ASSERT_EQ(mine.size(), 1u);
-  auto other = AddGroup(L"Other").As<IOPCItemMgt>();
+  auto other = AddGroup(L"Other").Query<IOPCItemMgt>();
   ASSERT_TRUE(other);
   OPCHANDLE handles[] = {mine[0]};
   {
-    Errors e;
-    ASSERT_HR(other->RemoveItems(1, handles, &e.errors), S_FALSE);
-    e.count = 1;
-    EXPECT_EQ(e.Get(), Codes{OPC_E_INVALIDHANDLE});
+    TaskMem<HRESULT> e;
+    ASSERT_HR(other->RemoveItems(1, handles, e.Put(1)), S_FALSE);
+    EXPECT_EQ(CodesOf(e), Codes{OPC_E_INVALIDHANDLE});
   }
   {
-    Errors e;
-    ASSERT_HR(other->SetActiveState(1, handles, FALSE, &e.errors), S_FALSE);
-    e.count = 1;
-    EXPECT_EQ(e.Get(), Codes{OPC_E_INVALIDHANDLE});
+    TaskMem<HRESULT> e;
+    ASSERT_HR(other->SetActiveState(1, handles, FALSE, e.Put(1)), S_FALSE);
+    EXPECT_EQ(CodesOf(e), Codes{OPC_E_INVALIDHANDLE});
   }
   EXPECT_EQ(Lines("item "), Strings{Item("Counter", 0)});
-  EXPECT_EQ(ItemsOf(items_.get()).size(), 1u);
+  EXPECT_EQ(ItemsOf(items_.Get()).size(), 1u);
 }
 
 TEST_F(OpcItems, SetActiveStateNotifiesTheHostOnEveryRequest) {
   auto h = AddAll({L"Tank1.Temp"}, FALSE);
   ASSERT_EQ(h.size(), 1u);
   auto setActive = [&](std::vector<OPCHANDLE> handles, BOOL active) {
-    Errors e;
-    HRESULT hr = items_->SetActiveState(DWORD(handles.size()), handles.data(), active, &e.errors);
-    e.count = DWORD(handles.size());
-    return Answer{hr, e.Get()};
+    TaskMem<HRESULT> e;
+    HRESULT hr = items_->SetActiveState(DWORD(handles.size()), handles.data(), active, e.Put(DWORD(handles.size())));
+    return Answer{hr, CodesOf(e)};
   };
   EXPECT_EQ(setActive({h[0]}, FALSE), Answer(S_OK, Codes{S_OK}));
-  EXPECT_FALSE(ItemsOf(items_.get()).at(0).active);
+  EXPECT_FALSE(ItemsOf(items_.Get()).at(0).active);
   EXPECT_EQ(setActive({h[0]}, FALSE), Answer(S_OK, Codes{S_OK}));
   EXPECT_EQ(setActive({h[0]}, TRUE), Answer(S_OK, Codes{S_OK}));
-  EXPECT_TRUE(ItemsOf(items_.get()).at(0).active);
+  EXPECT_TRUE(ItemsOf(items_.Get()).at(0).active);
   EXPECT_EQ(setActive({0, h[0]}, FALSE), Answer(S_FALSE, (Codes{OPC_E_INVALIDHANDLE, S_OK})));
-  EXPECT_FALSE(ItemsOf(items_.get()).at(0).active);
+  EXPECT_FALSE(ItemsOf(items_.Get()).at(0).active);
   EXPECT_EQ(Lines("item "), (Strings{Item("Tank1.Temp", 0), Item("Tank1.Temp", 3), Item("Tank1.Temp", 3),
                                      Item("Tank1.Temp", 2), Item("Tank1.Temp", 3)}));
 }
@@ -296,13 +293,12 @@ TEST_F(OpcItems, SetActiveStateNotifiesTheHostOnEveryRequest) {
 TEST_F(OpcItems, SetClientHandlesChangesTheNamedItemsOnly) {
   auto h = AddAll({L"Tank1.Level", L"Counter"});
   ASSERT_EQ(h.size(), 2u);
-  Errors e;
+  TaskMem<HRESULT> e;
   OPCHANDLE handles[] = {h[0], 0};
   OPCHANDLE clients[] = {101, 102};
-  ASSERT_HR(items_->SetClientHandles(2, handles, clients, &e.errors), S_FALSE);
-  e.count = 2;
-  EXPECT_EQ(e.Get(), (Codes{S_OK, OPC_E_INVALIDHANDLE}));
-  auto items = ItemsOf(items_.get());
+  ASSERT_HR(items_->SetClientHandles(2, handles, clients, e.Put(2)), S_FALSE);
+  EXPECT_EQ(CodesOf(e), (Codes{S_OK, OPC_E_INVALIDHANDLE}));
+  auto items = ItemsOf(items_.Get());
   ASSERT_EQ(items.size(), 2u);
   EXPECT_EQ(items[0].client, 101u);
   EXPECT_EQ(items[1].client, 2u);
@@ -312,13 +308,13 @@ TEST_F(OpcItems, SetDatatypesChecksAgainstTheCurrentValue) {
   auto h = AddAll({L"Text.Abc", L"Text.Twelve"});
   ASSERT_EQ(h.size(), 2u);
   auto setTypes = [&](std::vector<OPCHANDLE> handles, std::vector<VARTYPE> types) {
-    Errors e;
-    HRESULT hr = items_->SetDatatypes(DWORD(handles.size()), handles.data(), types.data(), &e.errors);
-    e.count = DWORD(handles.size());
-    return Answer{hr, e.Get()};
+    TaskMem<HRESULT> e;
+    HRESULT hr =
+        items_->SetDatatypes(DWORD(handles.size()), handles.data(), types.data(), e.Put(DWORD(handles.size())));
+    return Answer{hr, CodesOf(e)};
   };
   EXPECT_EQ(setTypes({h[0], h[1]}, {VT_I4, VT_I4}), Answer(S_FALSE, (Codes{OPC_E_BADTYPE, S_OK})));
-  auto items = ItemsOf(items_.get());
+  auto items = ItemsOf(items_.Get());
   ASSERT_EQ(items.size(), 2u);
   EXPECT_EQ(items[0].requested, VT_EMPTY) << "a refused type leaves the item as it was";
   EXPECT_EQ(items[1].requested, VT_I4);
@@ -326,20 +322,20 @@ TEST_F(OpcItems, SetDatatypesChecksAgainstTheCurrentValue) {
   ASSERT_TRUE(host_->Command("update Text.Abc 34"));
   ASSERT_EQ(Lines("update "), Strings{"update Text.Abc -1"});
   EXPECT_EQ(setTypes({h[0]}, {VT_I4}), Answer(S_OK, Codes{S_OK}));
-  EXPECT_EQ(ItemsOf(items_.get()).at(0).requested, VT_I4);
+  EXPECT_EQ(ItemsOf(items_.Get()).at(0).requested, VT_I4);
   EXPECT_EQ(setTypes({0}, {VT_R8}), Answer(S_FALSE, Codes{OPC_E_INVALIDHANDLE}));
 }
 
 TEST_F(OpcItems, RemovingAGroupDoesNotReportItsItems) {
   OPCHANDLE handle = 0;
   auto group = AddGroup(L"Doomed", &handle);
-  auto items = group.As<IOPCItemMgt>();
+  auto items = group.Query<IOPCItemMgt>();
   ItemDefs defs;
   defs.Add(L"Counter").Add(L"Tank1.Level");
   ItemResults r;
-  ASSERT_HR(Add(defs, r, items.get()), S_OK);
-  items.reset();
-  group.reset();
+  ASSERT_HR(Add(defs, r, items.Get()), S_OK);
+  items.Reset();
+  group.Reset();
   ASSERT_HR(server_->RemoveGroup(handle, FALSE), S_OK);
   EXPECT_EQ(Lines("group ").back(), "group " + Server() + " Doomed 1");
   EXPECT_EQ(Lines("item "), (Strings{Item("Counter", 0), Item("Tank1.Level", 0)}));
@@ -350,11 +346,13 @@ TEST_F(ItemEnumerator, AttributesDescribeEachItem) {
   defs.Add(L"tank1.LEVEL", VT_R4, 1, TRUE, L"Path").Add(L"Tank1.Temp", VT_EMPTY, 2, FALSE).Add(L"Counter", VT_BSTR, 3);
   ItemResults r;
   ASSERT_HR(Add(defs, r), S_OK);
-  Com<IEnumOPCItemAttributes> e;
-  ASSERT_HR(items_->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.put_unknown()), S_OK);
-  Attributes a;
-  ASSERT_HR(e->Next(3, &a.items, &a.count), S_OK);
-  ASSERT_EQ(a.count, 3u);
+  ComPtr<IEnumOPCItemAttributes> e;
+  ASSERT_HR(items_->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.PutUnknown()), S_OK);
+  TaskMem<OPCITEMATTRIBUTES> a;
+  ULONG count = 0;
+  ASSERT_HR(e->Next(3, a.Put(), &count), S_OK);
+  a.SetCount(count);
+  ASSERT_EQ(count, 3u);
   const struct {
     const wchar_t* id;
     BOOL active;
@@ -364,7 +362,7 @@ TEST_F(ItemEnumerator, AttributesDescribeEachItem) {
                   {L"Tank1.Temp", FALSE, OPC_READABLE, VT_EMPTY, VT_R4},
                   {L"Counter", TRUE, OPC_READABLE | OPC_WRITEABLE, VT_BSTR, VT_I4}};
   for (ULONG i = 0; i < 3; ++i) {
-    const OPCITEMATTRIBUTES& x = a.items[i];
+    const OPCITEMATTRIBUTES& x = a[i];
     EXPECT_EQ(Narrow(x.szItemID), Narrow(expected[i].id)) << i;
     EXPECT_EQ(x.szAccessPath, nullptr) << i;
     EXPECT_EQ(bool(x.bActive), bool(expected[i].active)) << i;
@@ -382,68 +380,69 @@ TEST_F(ItemEnumerator, AttributesDescribeEachItem) {
 
 // Next with a count and what it returned: the item IDs and the result.
 Fetched Next(IEnumOPCItemAttributes* e, ULONG celt) {
-  Attributes a;
-  HRESULT hr = e->Next(celt, &a.items, &a.count);
+  TaskMem<OPCITEMATTRIBUTES> a;
+  ULONG count = 0;
+  HRESULT hr = e->Next(celt, a.Put(), &count);
+  a.SetCount(count);
   std::vector<std::wstring> ids;
-  for (ULONG i = 0; i < a.count; ++i) ids.emplace_back(a.items[i].szItemID ? a.items[i].szItemID : L"<null>");
+  for (size_t i = 0; i < a.Size(); ++i) ids.emplace_back(a[i].szItemID ? a[i].szItemID : L"<null>");
   return {hr, ids};
 }
 
 TEST_F(ItemEnumerator, NextSkipResetAndCloneWalkTheSnapshot) {
   AddAll({L"Tank1.Level", L"Tank1.Temp", L"Counter"});
-  Com<IEnumOPCItemAttributes> e;
-  ASSERT_HR(items_->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.put_unknown()), S_OK);
-  EXPECT_EQ(Next(e.get(), 2), Fetched(S_OK, (Ids{L"Tank1.Level", L"Tank1.Temp"})));
-  EXPECT_EQ(Next(e.get(), 2), Fetched(S_FALSE, Ids{L"Counter"}));
+  ComPtr<IEnumOPCItemAttributes> e;
+  ASSERT_HR(items_->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.PutUnknown()), S_OK);
+  EXPECT_EQ(Next(e.Get(), 2), Fetched(S_OK, (Ids{L"Tank1.Level", L"Tank1.Temp"})));
+  EXPECT_EQ(Next(e.Get(), 2), Fetched(S_FALSE, Ids{L"Counter"}));
   EXPECT_HR(e->Skip(1), S_FALSE);
   EXPECT_HR(e->Reset(), S_OK);
   EXPECT_HR(e->Skip(4), S_FALSE);
   EXPECT_HR(e->Skip(3), S_OK) << "a failed Skip leaves the position";
-  EXPECT_EQ(Next(e.get(), 1), Fetched(S_FALSE, Ids{}));
+  EXPECT_EQ(Next(e.Get(), 1), Fetched(S_FALSE, Ids{}));
   EXPECT_HR(e->Skip(0), E_INVALIDARG);
-  EXPECT_HR(Next(e.get(), 0).first.value, E_INVALIDARG);
+  EXPECT_HR(Next(e.Get(), 0).first.value, E_INVALIDARG);
 
   EXPECT_HR(e->Reset(), S_OK);
-  EXPECT_EQ(Next(e.get(), 1), Fetched(S_OK, Ids{L"Tank1.Level"}));
-  Com<IEnumOPCItemAttributes> clone;
-  ASSERT_HR(e->Clone(clone.put()), S_OK);
+  EXPECT_EQ(Next(e.Get(), 1), Fetched(S_OK, Ids{L"Tank1.Level"}));
+  ComPtr<IEnumOPCItemAttributes> clone;
+  ASSERT_HR(e->Clone(clone.Put()), S_OK);
   ASSERT_TRUE(clone);
-  EXPECT_EQ(Next(clone.get(), 5), Fetched(S_FALSE, (Ids{L"Tank1.Temp", L"Counter"})));
-  EXPECT_EQ(Next(e.get(), 1), Fetched(S_OK, Ids{L"Tank1.Temp"})) << "the clone has a position of its own";
+  EXPECT_EQ(Next(clone.Get(), 5), Fetched(S_FALSE, (Ids{L"Tank1.Temp", L"Counter"})));
+  EXPECT_EQ(Next(e.Get(), 1), Fetched(S_OK, Ids{L"Tank1.Temp"})) << "the clone has a position of its own";
   EXPECT_HR(clone->Reset(), S_OK);
-  EXPECT_EQ(Next(clone.get(), 3).second.size(), 3u);
+  EXPECT_EQ(Next(clone.Get(), 3).second.size(), 3u);
 }
 
 TEST_F(ItemEnumerator, LaterChangesDoNotShowInAnExistingEnumerator) {
   auto h = AddAll({L"Tank1.Level", L"Counter"});
   ASSERT_EQ(h.size(), 2u);
-  Com<IEnumOPCItemAttributes> e;
-  ASSERT_HR(items_->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.put_unknown()), S_OK);
+  ComPtr<IEnumOPCItemAttributes> e;
+  ASSERT_HR(items_->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.PutUnknown()), S_OK);
   AddAll({L"Tank1.Temp"});
-  Errors removed;
-  ASSERT_HR(items_->RemoveItems(1, &h[0], &removed.errors), S_OK);
-  removed.count = 1;
-  EXPECT_EQ(Next(e.get(), 10), Fetched(S_FALSE, (Ids{L"Tank1.Level", L"Counter"})));
-  EXPECT_EQ(ItemIdsOf(items_.get()), (Ids{L"Counter", L"Tank1.Temp"}));
+  TaskMem<HRESULT> removed;
+  ASSERT_HR(items_->RemoveItems(1, &h[0], removed.Put(1)), S_OK);
+  EXPECT_EQ(Next(e.Get(), 10), Fetched(S_FALSE, (Ids{L"Tank1.Level", L"Counter"})));
+  EXPECT_EQ(ItemIdsOf(items_.Get()), (Ids{L"Counter", L"Tank1.Temp"}));
 }
 
 TEST_F(ItemEnumerator, EmptyGroupsAndOtherInterfaces) {
-  Com<IEnumOPCItemAttributes> e;
-  ASSERT_HR(items_->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.put_unknown()), S_FALSE);
+  ComPtr<IEnumOPCItemAttributes> e;
+  ASSERT_HR(items_->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.PutUnknown()), S_FALSE);
   ASSERT_TRUE(e) << "an empty enumerator is still handed out";
-  EXPECT_EQ(Next(e.get(), 1), Fetched(S_FALSE, Ids{}));
+  EXPECT_EQ(Next(e.Get(), 1), Fetched(S_FALSE, Ids{}));
 
-  Com<IUnknown> wrong;
-  EXPECT_HR(items_->CreateEnumerator(IID_IEnumString, wrong.put_unknown()), E_NOINTERFACE);
+  ComPtr<IUnknown> wrong;
+  EXPECT_HR(items_->CreateEnumerator(IID_IEnumString, wrong.PutUnknown()), E_NOINTERFACE);
   EXPECT_FALSE(wrong);
-  EXPECT_HR(items_->CreateEnumerator(IID_IEnumUnknown, wrong.put_unknown()), E_NOINTERFACE);
+  EXPECT_HR(items_->CreateEnumerator(IID_IEnumUnknown, wrong.PutUnknown()), E_NOINTERFACE);
 
   AddAll({L"Counter"});
-  Com<IUnknown> unknown;
-  ASSERT_HR(items_->CreateEnumerator(IID_IUnknown, unknown.put_unknown()), S_OK);
-  auto viaUnknown = unknown.As<IEnumOPCItemAttributes>();
+  ComPtr<IUnknown> unknown;
+  ASSERT_HR(items_->CreateEnumerator(IID_IUnknown, unknown.PutUnknown()), S_OK);
+  auto viaUnknown = unknown.Query<IEnumOPCItemAttributes>();
   ASSERT_TRUE(viaUnknown);
-  EXPECT_EQ(Next(viaUnknown.get(), 1), Fetched(S_OK, Ids{L"Counter"}));
+  EXPECT_EQ(Next(viaUnknown.Get(), 1), Fetched(S_OK, Ids{L"Counter"}));
 }
 
 }  // namespace

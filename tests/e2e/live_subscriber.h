@@ -11,12 +11,12 @@ class BesideALiveSubscriber : public HostedServer {
   std::vector<std::string> Tags() const override { return {"Level 3 3 0"}; }
 
   void TearDown() override {
-    point_.reset();
-    group_.reset();
+    point_.Reset();
+    group_.Reset();
     if (host_) {
       // The shared teardown rejects every log line: this one ends the host
       // and checks them itself.
-      server_.reset();
+      server_.Reset();
       EXPECT_TRUE(host_->Running());
       EXPECT_TRUE(host_->Quit(10000));
       for (const auto& line : Lines("log ")) EXPECT_EQ(line.rfind("log [ClientGone]", 0), 0u) << line;
@@ -30,20 +30,22 @@ class BesideALiveSubscriber : public HostedServer {
     OPCHANDLE handle = 0;
     DWORD revised = 0;
     ASSERT_HR(server_->AddGroup(L"Live", TRUE, 100, 2, nullptr, nullptr, 0, &handle, &revised,
-                                __uuidof(IOPCItemMgt), group_.put_unknown()),
+                                __uuidof(IOPCItemMgt), group_.PutUnknown()),
               S_OK);
     ItemDefs defs;
     defs.Add(L"Level", VT_EMPTY, 1);
     ItemResults added;
-    ASSERT_HR(group_->AddItems(defs.Count(), defs.Data(), &added.results, &added.errors), S_OK);
-    ASSERT_HR(group_.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point_.put()), S_OK);
+    ASSERT_HR(
+        group_->AddItems(defs.Count(), defs.Data(), added.results.Put(defs.Count()), added.errors.Put(defs.Count())),
+        S_OK);
+    ASSERT_HR(group_.Query<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point_.Put()), S_OK);
     DWORD cookie = 0;
-    ASSERT_HR(point_->Advise(live_.get(), &cookie), S_OK);
+    ASSERT_HR(point_->Advise(live_.Get(), &cookie), S_OK);
   }
 
-  Com<IOPCItemMgt> group_;
-  Com<IConnectionPoint> point_;
-  Com<DataCallbackSink> live_ = DataCallbackSink::Make();
+  ComPtr<IOPCItemMgt> group_;
+  ComPtr<IConnectionPoint> point_;
+  ComPtr<DataCallbackSink> live_ = MakeCom<DataCallbackSink>();
 };
 
 }  // namespace e2e

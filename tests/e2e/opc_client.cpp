@@ -1,6 +1,7 @@
 #include "opc_client.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace e2e {
 
@@ -92,35 +93,21 @@ OPCITEMDEF* ItemDefs::Data() {
   return defs_.data();
 }
 
-ItemResults::~ItemResults() {
-  if (results)
-    for (DWORD i = 0; i < count; ++i) CoTaskMemFree(results[i].pBlob);
-  CoTaskMemFree(results);
-  CoTaskMemFree(errors);
-}
-
-Attributes::~Attributes() {
-  if (!items) return;
-  for (ULONG i = 0; i < count; ++i) {
-    CoTaskMemFree(items[i].szAccessPath);
-    CoTaskMemFree(items[i].szItemID);
-    CoTaskMemFree(items[i].pBlob);
-    VariantClear(&items[i].vEUInfo);
-  }
-  CoTaskMemFree(items);
-}
+Codes CodesOf(const TaskMem<HRESULT>& errors) { return Codes(errors.Get(), errors.Get() + errors.Size()); }
 
 std::vector<ItemInfo> ItemsOf(IOPCItemMgt* items) {
-  Com<IEnumOPCItemAttributes> e;
-  HRESULT hr = items->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.put_unknown());
+  ComPtr<IEnumOPCItemAttributes> e;
+  HRESULT hr = items->CreateEnumerator(__uuidof(IEnumOPCItemAttributes), e.PutUnknown());
   EXPECT_TRUE(hr == S_OK || hr == S_FALSE) << "CreateEnumerator: " << HrName(hr);
   if (!e) return {};
-  Attributes a;
-  hr = e->Next(1000, &a.items, &a.count);
+  TaskMem<OPCITEMATTRIBUTES> a;
+  ULONG count = 0;
+  hr = e->Next(1000, a.Put(), &count);
+  a.SetCount(count);
   EXPECT_HR(hr, S_FALSE) << "Next past every item";
   std::vector<ItemInfo> infos;
-  for (ULONG i = 0; i < a.count; ++i) {
-    const OPCITEMATTRIBUTES& x = a.items[i];
+  for (size_t i = 0; i < a.Size(); ++i) {
+    const OPCITEMATTRIBUTES& x = a[i];
     infos.push_back({x.szItemID ? x.szItemID : L"<null>", x.szAccessPath == nullptr, x.bActive, x.hClient,
                      x.hServer, x.dwAccessRights, x.vtRequestedDataType, x.vtCanonicalDataType, x.dwBlobSize,
                      x.pBlob == nullptr, x.dwEUType, V_VT(&x.vEUInfo)});
@@ -137,12 +124,11 @@ std::vector<std::wstring> ItemIdsOf(IOPCItemMgt* items) {
 Enumerated ReadAll(IEnumString* e) {
   Enumerated all;
   for (int guard = 0; guard < 100; ++guard) {
-    LPOLESTR s = nullptr;
+    TaskString s;
     ULONG fetched = 0;
-    all.last = e->Next(1, &s, &fetched);
+    all.last = e->Next(1, s.Put(), &fetched);
     if (fetched != 1) break;
-    all.strings.emplace_back(s ? s : L"<null>");
-    CoTaskMemFree(s);
+    all.strings.emplace_back(s ? s.Get() : L"<null>");
   }
   return all;
 }
@@ -150,11 +136,11 @@ Enumerated ReadAll(IEnumString* e) {
 Enumerated ReadAll(IEnumUnknown* e) {
   Enumerated all;
   for (int guard = 0; guard < 100; ++guard) {
-    IUnknown* u = nullptr;
+    ComPtr<IUnknown> u;
     ULONG fetched = 0;
-    all.last = e->Next(1, &u, &fetched);
+    all.last = e->Next(1, u.Put(), &fetched);
     if (fetched != 1) break;
-    all.objects.emplace_back(u);
+    all.objects.push_back(std::move(u));
   }
   return all;
 }
@@ -197,7 +183,7 @@ void HostedServer::SetUp() {
 }
 
 void HostedServer::TearDown() {
-  server_.reset();
+  server_.Reset();
   if (host_) {
     // Every test must leave the host alive and able to free the server.
     EXPECT_TRUE(host_->Running()) << "the host ended during the test, exit code " << host_->ExitCode();
@@ -213,9 +199,9 @@ void HostedServer::TearDown() {
   watchdog_.reset();
 }
 
-Com<IOPCServer> HostedServer::Connect() {
-  Com<IOPCServer> server;
-  HRESULT hr = CoCreateInstance(classId_.clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IOPCServer), server.put_void());
+ComPtr<IOPCServer> HostedServer::Connect() {
+  ComPtr<IOPCServer> server;
+  HRESULT hr = CoCreateInstance(classId_.clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IOPCServer), server.PutVoid());
   EXPECT_HR(hr, S_OK) << "CoCreateInstance(IOPCServer)";
   return server;
 }
@@ -227,13 +213,13 @@ std::vector<std::string> HostedServer::ServerHandles() const {
   return handles;
 }
 
-Com<IOPCGroupStateMgt> HostedServer::AddGroup(IOPCServer* server, const wchar_t* name, OPCHANDLE* handle, DWORD rate,
-                                              BOOL active, OPCHANDLE client) {
-  Com<IOPCGroupStateMgt> group;
+ComPtr<IOPCGroupStateMgt> HostedServer::AddGroup(IOPCServer* server, const wchar_t* name, OPCHANDLE* handle,
+                                                 DWORD rate, BOOL active, OPCHANDLE client) {
+  ComPtr<IOPCGroupStateMgt> group;
   OPCHANDLE h = 0;
   DWORD revised = 0;
   HRESULT hr = server->AddGroup(name, active, rate, client, nullptr, nullptr, 0, &h, &revised,
-                                __uuidof(IOPCGroupStateMgt), group.put_unknown());
+                                __uuidof(IOPCGroupStateMgt), group.PutUnknown());
   EXPECT_HR(hr, S_OK) << "AddGroup(" << Narrow(name) << ")";
   if (handle) *handle = h;
   return group;
@@ -242,41 +228,34 @@ Com<IOPCGroupStateMgt> HostedServer::AddGroup(IOPCServer* server, const wchar_t*
 std::wstring NameOf(IOPCGroupStateMgt* group) {
   DWORD rate = 0, lcid = 0;
   BOOL active = FALSE;
-  LPWSTR name = nullptr;
+  TaskString name;
   LONG bias = 0;
   FLOAT deadband = 0;
   OPCHANDLE client = 0, server = 0;
-  HRESULT hr = group->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &client, &server);
-  TaskString owned(name);
+  HRESULT hr = group->GetState(&rate, &active, name.Put(), &bias, &deadband, &lcid, &client, &server);
   EXPECT_HR(hr, S_OK) << "GetState";
-  return name ? name : L"<null>";
+  return name ? name.Get() : L"<null>";
 }
 
 DWORD GroupCount(IOPCServer* server) {
-  OPCSERVERSTATUS* status = nullptr;
-  HRESULT hr = server->GetStatus(&status);
+  TaskPtr<OPCSERVERSTATUS> status;
+  HRESULT hr = server->GetStatus(status.Put());
   EXPECT_HR(hr, S_OK) << "GetStatus";
-  if (!status) return DWORD(-1);
-  DWORD count = status->dwGroupCount;
-  CoTaskMemFree(status->szVendorInfo);
-  CoTaskMemFree(status);
-  return count;
+  return status ? status->dwGroupCount : DWORD(-1);
 }
 
 std::vector<ReadState> SyncRead(IOPCSyncIO* io, OPCDATASOURCE source, std::vector<OPCHANDLE> handles) {
-  OPCITEMSTATE* states = nullptr;
-  HRESULT* errors = nullptr;
-  HRESULT hr = io->Read(source, DWORD(handles.size()), handles.data(), &states, &errors);
+  const DWORD n = DWORD(handles.size());
+  TaskMem<OPCITEMSTATE> states;
+  TaskMem<HRESULT> errors;
+  HRESULT hr = io->Read(source, n, handles.data(), states.Put(n), errors.Put(n));
   EXPECT_TRUE(hr == S_OK || hr == S_FALSE) << "IOPCSyncIO::Read: " << HrName(hr);
   std::vector<ReadState> out;
-  for (size_t i = 0; states && errors && i < handles.size(); ++i) {
+  for (size_t i = 0; states.Get() && errors.Get() && i < n; ++i) {
     const OPCITEMSTATE& s = states[i];
     out.push_back({errors[i], Shown(s.vDataValue), s.wQuality,
                    (ULONGLONG(s.ftTimeStamp.dwHighDateTime) << 32) | s.ftTimeStamp.dwLowDateTime});
-    VariantClear(&states[i].vDataValue);
   }
-  CoTaskMemFree(states);
-  CoTaskMemFree(errors);
   return out;
 }
 
@@ -299,13 +278,11 @@ std::vector<ULONGLONG> TimesOf(const std::vector<ReadState>& states) {
 }
 
 std::string Shown(const VARIANT& v) {
-  VARIANT text;
-  VariantInit(&text);
+  Variant text;
   std::string shown = std::to_string(V_VT(&v)) + ":";
   if (V_VT(&v) != VT_EMPTY &&
       SUCCEEDED(VariantChangeTypeEx(&text, const_cast<VARIANT*>(&v), LOCALE_INVARIANT, 0, VT_BSTR)))
     shown += Narrow(V_BSTR(&text));
-  VariantClear(&text);
   return shown;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
-// What the end-to-end client tests share: ownership of COM pointers and of
-// the task memory a real client must free, HRESULT assertions that name the
+// What the end-to-end client tests share: HRESULT assertions that name the
 // codes, the client's callback sinks, and a fixture that starts a host with a
-// class ID of its own and connects to it through the proxy/stub DLL.
+// class ID of its own and connects to it through the proxy/stub DLL. What a
+// client holds and must free is held in the toolkit's COM owners.
 #include <windows.h>
 #include <objbase.h>
 #include <ocidl.h>
@@ -14,68 +14,27 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "com_object.h"
+#include "com_ptr.h"
 #include "host_process.h"
 #include "opc_common.h"
 #include "opc_da.h"
 #include "opc_error.h"
+#include "task_mem.h"
+#include "variant.h"
 
 namespace e2e {
 
-template <class I>
-class Com {
- public:
-  Com() = default;
-  // Adopts one reference.
-  explicit Com(I* p) : p_(p) {}
-  Com(const Com& o) : p_(o.p_) {
-    if (p_) p_->AddRef();
-  }
-  Com(Com&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-  Com& operator=(Com o) noexcept {
-    std::swap(p_, o.p_);
-    return *this;
-  }
-  ~Com() { reset(); }
-
-  I* get() const { return p_; }
-  I* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  I** put() {
-    reset();
-    return &p_;
-  }
-  void** put_void() { return reinterpret_cast<void**>(put()); }
-  IUnknown** put_unknown() { return reinterpret_cast<IUnknown**>(put()); }
-  void reset() {
-    if (p_) std::exchange(p_, nullptr)->Release();
-  }
-  // The object's interface J, or an empty pointer.
-  template <class J>
-  Com<J> As() const {
-    Com<J> j;
-    if (p_) p_->QueryInterface(__uuidof(J), j.put_void());
-    return j;
-  }
-
- private:
-  I* p_ = nullptr;
-};
-
-// COM identity: two pointers name the same object when their IUnknowns match.
-template <class A, class B>
-bool SameObject(const Com<A>& a, const Com<B>& b) {
-  return a && b && a.template As<IUnknown>().get() == b.template As<IUnknown>().get();
-}
-
-struct TaskMemFree {
-  void operator()(void* p) const { CoTaskMemFree(p); }
-};
-template <class T>
-using TaskMem = std::unique_ptr<T, TaskMemFree>;
-using TaskString = TaskMem<wchar_t>;
+using quillon::ComObject;
+using quillon::ComPtr;
+using quillon::MakeCom;
+using quillon::SameObject;
+using quillon::TaskMem;
+using quillon::TaskPtr;
+using quillon::TaskString;
+using quillon::Variant;
 
 std::string HrName(HRESULT hr);
 
@@ -123,37 +82,14 @@ class ItemDefs {
   std::vector<OPCITEMDEF> defs_;
 };
 
-// The arrays of AddItems and ValidateItems, freed like a client must.
+// The codes of a per-item method's error array.
+Codes CodesOf(const TaskMem<HRESULT>& errors);
+
+// The arrays of AddItems and ValidateItems.
 struct ItemResults {
-  OPCITEMRESULT* results = nullptr;
-  HRESULT* errors = nullptr;
-  DWORD count = 0;
-  ItemResults() = default;
-  ItemResults(const ItemResults&) = delete;
-  ItemResults& operator=(const ItemResults&) = delete;
-  ~ItemResults();
-  Codes Errors() const { return errors ? Codes(errors, errors + count) : Codes{}; }
-};
-
-// An HRESULT array of a per-item method.
-struct Errors {
-  HRESULT* errors = nullptr;
-  DWORD count = 0;
-  Errors() = default;
-  Errors(const Errors&) = delete;
-  Errors& operator=(const Errors&) = delete;
-  ~Errors() { CoTaskMemFree(errors); }
-  Codes Get() const { return errors ? Codes(errors, errors + count) : Codes{}; }
-};
-
-// An OPCITEMATTRIBUTES array of IEnumOPCItemAttributes::Next.
-struct Attributes {
-  OPCITEMATTRIBUTES* items = nullptr;
-  ULONG count = 0;
-  Attributes() = default;
-  Attributes(const Attributes&) = delete;
-  Attributes& operator=(const Attributes&) = delete;
-  ~Attributes();
+  TaskMem<OPCITEMRESULT> results;
+  TaskMem<HRESULT> errors;
+  Codes Errors() const { return CodesOf(errors); }
 };
 
 // One item as IEnumOPCItemAttributes describes it.
@@ -177,7 +113,7 @@ std::vector<std::wstring> ItemIdsOf(IOPCItemMgt* items);
 // the walk.
 struct Enumerated {
   std::vector<std::wstring> strings;
-  std::vector<Com<IUnknown>> objects;
+  std::vector<ComPtr<IUnknown>> objects;
   HRESULT last = S_OK;
 };
 Enumerated ReadAll(IEnumString* e);
@@ -201,52 +137,19 @@ std::wstring NameOf(IOPCGroupStateMgt* group);
 // GetStatus's group count.
 DWORD GroupCount(IOPCServer* server);
 
-// Minimal reference counting for the sinks a client hands to the server.
-template <class I>
-class Sink : public I {
- public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == __uuidof(I)) {
-      *ppv = static_cast<I*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return n;
-  }
-
- protected:
-  virtual ~Sink() = default;
-
- private:
-  LONG refs_ = 1;
-};
-
 // An object with no interface but IUnknown, for connection points to refuse.
-class BareUnknown : public Sink<IUnknown> {
- public:
-  static Com<BareUnknown> Make() { return Com<BareUnknown>(new BareUnknown); }
-};
+class BareUnknown : public ComObject<IUnknown> {};
 
-class ShutdownSink : public Sink<IOPCShutdown> {
+class ShutdownSink : public ComObject<IOPCShutdown> {
  public:
-  static Com<ShutdownSink> Make() { return Com<ShutdownSink>(new ShutdownSink); }
   STDMETHODIMP ShutdownRequest(LPCWSTR reason) override;
 
   std::vector<std::optional<std::wstring>> reasons;  // nullopt: a null reason
   std::function<void()> onRequest;                   // runs inside the call
 };
 
-class DataCallbackSink : public Sink<IOPCDataCallback> {
+class DataCallbackSink : public ComObject<IOPCDataCallback> {
  public:
-  static Com<DataCallbackSink> Make() { return Com<DataCallbackSink>(new DataCallbackSink); }
   STDMETHODIMP OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
                             HRESULT*) override;
   STDMETHODIMP OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
@@ -270,7 +173,7 @@ class HostedServer : public ::testing::Test {
   void TearDown() override;
 
   // A new client connection: a new server object in the host.
-  Com<IOPCServer> Connect();
+  ComPtr<IOPCServer> Connect();
   // The handles the host saw in "server H 0" lines, in order of connection.
   std::vector<std::string> ServerHandles() const;
   // Handle of the fixture's own server object.
@@ -278,16 +181,16 @@ class HostedServer : public ::testing::Test {
   std::vector<std::string> Lines(const std::string& prefix) const { return host_->EventsStartingWith(prefix); }
 
   // AddGroup that must succeed; an inactive group with rate 1000 by default.
-  Com<IOPCGroupStateMgt> AddGroup(IOPCServer* server, const wchar_t* name, OPCHANDLE* handle = nullptr,
+  ComPtr<IOPCGroupStateMgt> AddGroup(IOPCServer* server, const wchar_t* name, OPCHANDLE* handle = nullptr,
                                   DWORD rate = 1000, BOOL active = FALSE, OPCHANDLE client = 0);
-  Com<IOPCGroupStateMgt> AddGroup(const wchar_t* name, OPCHANDLE* handle = nullptr) {
-    return AddGroup(server_.get(), name, handle);
+  ComPtr<IOPCGroupStateMgt> AddGroup(const wchar_t* name, OPCHANDLE* handle = nullptr) {
+    return AddGroup(server_.Get(), name, handle);
   }
 
   ClassId classId_ = ClassId::New();
   std::unique_ptr<Watchdog> watchdog_;
   std::unique_ptr<HostProcess> host_;
-  Com<IOPCServer> server_;
+  ComPtr<IOPCServer> server_;
   std::string serverHandle_;
 };
 

@@ -14,16 +14,16 @@ class PublicGroupFixture : public HostedServer {
  protected:
   std::vector<std::string> Tags() const override { return {"Flow 5 3 100", "Count 3 3 7", "Name 8 3 alpha"}; }
 
-  Com<IOPCServerPublicGroups> PublicOf(IOPCServer* server) {
-    Com<IOPCServerPublicGroups> p;
-    EXPECT_HR(server->QueryInterface(__uuidof(IOPCServerPublicGroups), p.put_void()), S_OK);
+  ComPtr<IOPCServerPublicGroups> PublicOf(IOPCServer* server) {
+    ComPtr<IOPCServerPublicGroups> p;
+    EXPECT_HR(server->QueryInterface(__uuidof(IOPCServerPublicGroups), p.PutVoid()), S_OK);
     return p;
   }
 
   // The fixture client's group made public under Name.
-  Com<IOPCGroupStateMgt> MakePublic(const wchar_t* name, OPCHANDLE* handle) {
-    auto group = AddGroup(server_.get(), name, handle);
-    auto pub = group.As<IOPCPublicGroupStateMgt>();
+  ComPtr<IOPCGroupStateMgt> MakePublic(const wchar_t* name, OPCHANDLE* handle) {
+    auto group = AddGroup(server_.Get(), name, handle);
+    auto pub = group.Query<IOPCPublicGroupStateMgt>();
     EXPECT_TRUE(pub);
     if (pub) {
       EXPECT_HR(pub->MoveToPublic(), S_OK);
@@ -34,10 +34,10 @@ class PublicGroupFixture : public HostedServer {
 
 // Group names of one enumeration scope, for a server object.
 Names Scope(IOPCServer* server, OPCENUMSCOPE scope) {
-  Com<IEnumString> names;
-  HRESULT hr = server->CreateGroupEnumerator(scope, IID_IEnumString, names.put_unknown());
+  ComPtr<IEnumString> names;
+  HRESULT hr = server->CreateGroupEnumerator(scope, IID_IEnumString, names.PutUnknown());
   EXPECT_TRUE(SUCCEEDED(hr)) << HrName(hr);
-  return names ? ReadAll(names.get()).strings : Names{};
+  return names ? ReadAll(names.Get()).strings : Names{};
 }
 
 struct GroupState {
@@ -49,14 +49,13 @@ struct GroupState {
 GroupState StateOf(IOPCGroupStateMgt* group) {
   GroupState s;
   BOOL active = FALSE;
-  LPWSTR name = nullptr;
+  TaskString name;
   LONG bias = 0;
   FLOAT deadband = 0;
   LCID lcid = 0;
   OPCHANDLE client = 0;
-  s.hr = group->GetState(&s.rate, &active, &name, &bias, &deadband, &lcid, &client, &s.server);
-  TaskString owned(name);
-  if (name) s.name = name;
+  s.hr = group->GetState(&s.rate, &active, name.Put(), &bias, &deadband, &lcid, &client, &s.server);
+  if (name) s.name = name.Get();
   return s;
 }
 
@@ -67,95 +66,95 @@ TEST_F(PublicGroups, AMovedGroupIsPublicAndLeavesItsClientsPrivateList) {
   auto group = MakePublic(L"G1", &handle);
   auto keep = AddGroup(L"Mine");
   BOOL isPublic = FALSE;
-  ASSERT_HR(group.As<IOPCPublicGroupStateMgt>()->GetState(&isPublic), S_OK);
+  ASSERT_HR(group.Query<IOPCPublicGroupStateMgt>()->GetState(&isPublic), S_OK);
   EXPECT_TRUE(isPublic);
-  EXPECT_EQ(Scope(server_.get(), OPC_ENUM_PRIVATE), Names{L"Mine"});
-  EXPECT_EQ(Scope(server_.get(), OPC_ENUM_PUBLIC), Names{L"G1"});
+  EXPECT_EQ(Scope(server_.Get(), OPC_ENUM_PRIVATE), Names{L"Mine"});
+  EXPECT_EQ(Scope(server_.Get(), OPC_ENUM_PUBLIC), Names{L"G1"});
 }
 
 TEST_F(PublicGroups, AnotherClientFindsTheSameGroupByNameInAnyCase) {
   OPCHANDLE handle = 0;
   auto mine = MakePublic(L"G1", &handle);
   auto other = Connect();
-  auto otherPublic = PublicOf(other.get());
+  auto otherPublic = PublicOf(other.Get());
   ASSERT_TRUE(otherPublic);
-  Com<IUnknown> found, again;
-  ASSERT_HR(otherPublic->GetPublicGroupByName(L"g1", IID_IUnknown, found.put_unknown()), S_OK);
-  ASSERT_HR(otherPublic->GetPublicGroupByName(L"G1", IID_IUnknown, again.put_unknown()), S_OK);
+  ComPtr<IUnknown> found, again;
+  ASSERT_HR(otherPublic->GetPublicGroupByName(L"g1", IID_IUnknown, found.PutUnknown()), S_OK);
+  ASSERT_HR(otherPublic->GetPublicGroupByName(L"G1", IID_IUnknown, again.PutUnknown()), S_OK);
   EXPECT_TRUE(SameObject(found, again)) << "both lookups name one object";
 
   // Identity across the processes: the same server handle, and a change made
   // through the other client's reference is seen through the first one's.
-  auto theirs = found.As<IOPCGroupStateMgt>();
+  auto theirs = found.Query<IOPCGroupStateMgt>();
   ASSERT_TRUE(theirs);
-  GroupState seen = StateOf(theirs.get());
+  GroupState seen = StateOf(theirs.Get());
   ASSERT_HR(seen.hr, S_OK);
   EXPECT_EQ(seen.server, handle);
   EXPECT_EQ(seen.name, L"G1");
   DWORD rate = 2500, revised = 0;
   ASSERT_HR(theirs->SetState(&rate, &revised, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
-  EXPECT_EQ(StateOf(mine.get()).rate, revised);
+  EXPECT_EQ(StateOf(mine.Get()).rate, revised);
   EXPECT_EQ(revised, 2500u);
 
-  Com<IUnknown> none;
-  EXPECT_HR(otherPublic->GetPublicGroupByName(L"G2", IID_IUnknown, none.put_unknown()), E_INVALIDARG);
-  EXPECT_HR(otherPublic->GetPublicGroupByName(L"", IID_IUnknown, none.put_unknown()), E_INVALIDARG);
+  ComPtr<IUnknown> none;
+  EXPECT_HR(otherPublic->GetPublicGroupByName(L"G2", IID_IUnknown, none.PutUnknown()), E_INVALIDARG);
+  EXPECT_HR(otherPublic->GetPublicGroupByName(L"", IID_IUnknown, none.PutUnknown()), E_INVALIDARG);
 }
 
 TEST_F(PublicGroups, RemovingAHeldGroupFlagsItUntilTheLastClientLetsGo) {
   OPCHANDLE handle = 0;
   auto group = MakePublic(L"G1", &handle);
   auto other = Connect();
-  Com<IUnknown> held;
-  ASSERT_HR(PublicOf(other.get())->GetPublicGroupByName(L"G1", IID_IUnknown, held.put_unknown()), S_OK);
+  ComPtr<IUnknown> held;
+  ASSERT_HR(PublicOf(other.Get())->GetPublicGroupByName(L"G1", IID_IUnknown, held.PutUnknown()), S_OK);
 
-  auto publicGroups = PublicOf(server_.get());
+  auto publicGroups = PublicOf(server_.Get());
   ASSERT_TRUE(publicGroups);
   EXPECT_HR(publicGroups->RemovePublicGroup(handle, FALSE), OPC_S_INUSE);
-  EXPECT_HR(StateOf(group.get()).hr, E_FAIL) << "the holder of a removed group sees only E_FAIL";
-  EXPECT_HR(StateOf(held.As<IOPCGroupStateMgt>().get()).hr, E_FAIL);
-  EXPECT_EQ(Scope(server_.get(), OPC_ENUM_PUBLIC), Names{L"G1"}) << "a group still in use stays listed";
+  EXPECT_HR(StateOf(group.Get()).hr, E_FAIL) << "the holder of a removed group sees only E_FAIL";
+  EXPECT_HR(StateOf(held.Query<IOPCGroupStateMgt>().Get()).hr, E_FAIL);
+  EXPECT_EQ(Scope(server_.Get(), OPC_ENUM_PUBLIC), Names{L"G1"}) << "a group still in use stays listed";
 
-  group.reset();
-  held.reset();
+  group.Reset();
+  held.Reset();
   EXPECT_HR(publicGroups->RemovePublicGroup(handle, FALSE), S_OK);
-  EXPECT_TRUE(Scope(server_.get(), OPC_ENUM_PUBLIC).empty());
-  EXPECT_TRUE(Scope(other.get(), OPC_ENUM_ALL).empty());
-  Com<IUnknown> none;
-  EXPECT_HR(PublicOf(other.get())->GetPublicGroupByName(L"G1", IID_IUnknown, none.put_unknown()), E_INVALIDARG);
+  EXPECT_TRUE(Scope(server_.Get(), OPC_ENUM_PUBLIC).empty());
+  EXPECT_TRUE(Scope(other.Get(), OPC_ENUM_ALL).empty());
+  ComPtr<IUnknown> none;
+  EXPECT_HR(PublicOf(other.Get())->GetPublicGroupByName(L"G1", IID_IUnknown, none.PutUnknown()), E_INVALIDARG);
 }
 
 TEST_F(PublicGroups, AGroupNoClientHoldsIsRemovedAtOnce) {
   OPCHANDLE handle = 0;
   MakePublic(L"G1", &handle);  // the returned reference is dropped at once
-  EXPECT_HR(PublicOf(server_.get())->RemovePublicGroup(handle, FALSE), S_OK);
-  EXPECT_TRUE(Scope(server_.get(), OPC_ENUM_PUBLIC).empty());
-  EXPECT_HR(PublicOf(server_.get())->RemovePublicGroup(handle, FALSE), E_INVALIDARG) << "it is gone";
+  EXPECT_HR(PublicOf(server_.Get())->RemovePublicGroup(handle, FALSE), S_OK);
+  EXPECT_TRUE(Scope(server_.Get(), OPC_ENUM_PUBLIC).empty());
+  EXPECT_HR(PublicOf(server_.Get())->RemovePublicGroup(handle, FALSE), E_INVALIDARG) << "it is gone";
 }
 
 TEST_F(PublicGroups, APrivateGroupsHandleIsNotAPublicOne) {
   OPCHANDLE handle = 0;
-  auto group = AddGroup(server_.get(), L"Private", &handle);
-  EXPECT_HR(PublicOf(server_.get())->RemovePublicGroup(handle, TRUE), E_INVALIDARG);
-  EXPECT_HR(StateOf(group.get()).hr, S_OK) << "the private group is untouched";
-  EXPECT_EQ(Scope(server_.get(), OPC_ENUM_PRIVATE), Names{L"Private"});
+  auto group = AddGroup(server_.Get(), L"Private", &handle);
+  EXPECT_HR(PublicOf(server_.Get())->RemovePublicGroup(handle, TRUE), E_INVALIDARG);
+  EXPECT_HR(StateOf(group.Get()).hr, S_OK) << "the private group is untouched";
+  EXPECT_EQ(Scope(server_.Get(), OPC_ENUM_PRIVATE), Names{L"Private"});
 }
 
 TEST_F(PublicGroups, AGroupMovesToPublicOnlyOnceAndUnderAFreeName) {
   OPCHANDLE handle = 0;
   auto group = MakePublic(L"G1", &handle);
-  EXPECT_HR(group.As<IOPCPublicGroupStateMgt>()->MoveToPublic(), OPC_E_PUBLIC);
+  EXPECT_HR(group.Query<IOPCPublicGroupStateMgt>()->MoveToPublic(), OPC_E_PUBLIC);
 
   auto other = Connect();
-  auto twin = AddGroup(other.get(), L"G1");
-  auto twinPublic = twin.As<IOPCPublicGroupStateMgt>();
+  auto twin = AddGroup(other.Get(), L"G1");
+  auto twinPublic = twin.Query<IOPCPublicGroupStateMgt>();
   ASSERT_TRUE(twinPublic);
   EXPECT_HR(twinPublic->MoveToPublic(), OPC_E_DUPLICATENAME);
   BOOL isPublic = TRUE;
   ASSERT_HR(twinPublic->GetState(&isPublic), S_OK);
   EXPECT_FALSE(isPublic);
-  EXPECT_EQ(Scope(other.get(), OPC_ENUM_PRIVATE), Names{L"G1"});
-  EXPECT_EQ(Scope(other.get(), OPC_ENUM_PUBLIC), Names{L"G1"});
+  EXPECT_EQ(Scope(other.Get(), OPC_ENUM_PRIVATE), Names{L"G1"});
+  EXPECT_EQ(Scope(other.Get(), OPC_ENUM_PUBLIC), Names{L"G1"});
 }
 
 // Per-item deadbands and the refused sampling methods, on one group.
@@ -165,53 +164,51 @@ class ItemDeadband : public PublicGroupFixture {
     PublicGroupFixture::SetUp();
     if (HasFatalFailure()) return;
     group_ = AddGroup(L"Deadbands");
-    auto items = group_.As<IOPCItemMgt>();
+    auto items = group_.Query<IOPCItemMgt>();
     ASSERT_TRUE(items);
     ItemDefs defs;
     defs.Add(L"Flow", VT_EMPTY, 1).Add(L"Count", VT_EMPTY, 2).Add(L"Name", VT_EMPTY, 3);
     ItemResults r;
-    ASSERT_HR(items->AddItems(defs.Count(), defs.Data(), &r.results, &r.errors), S_OK);
-    r.count = defs.Count();
-    for (DWORD i = 0; i < r.count; ++i) handles_.push_back(r.results[i].hServer);
-    deadbands_ = group_.As<IOPCItemDeadbandMgt>();
+    ASSERT_HR(items->AddItems(defs.Count(), defs.Data(), r.results.Put(defs.Count()), r.errors.Put(defs.Count())),
+              S_OK);
+    for (DWORD i = 0; i < r.results.Size(); ++i) handles_.push_back(r.results[i].hServer);
+    deadbands_ = group_.Query<IOPCItemDeadbandMgt>();
     ASSERT_TRUE(deadbands_);
   }
   void TearDown() override {
-    deadbands_.reset();
-    group_.reset();
+    deadbands_.Reset();
+    group_.Reset();
     PublicGroupFixture::TearDown();
   }
 
   HRESULT Set(std::vector<OPCHANDLE> handles, std::vector<FLOAT> values, Codes* codes) {
-    Errors e;
-    HRESULT hr = deadbands_->SetItemDeadband(DWORD(handles.size()), handles.data(), values.data(), &e.errors);
-    e.count = e.errors ? DWORD(handles.size()) : 0;
-    *codes = e.Get();
+    TaskMem<HRESULT> e;
+    HRESULT hr =
+        deadbands_->SetItemDeadband(DWORD(handles.size()), handles.data(), values.data(), e.Put(DWORD(handles.size())));
+    *codes = CodesOf(e);
     return hr;
   }
   HRESULT Clear(std::vector<OPCHANDLE> handles, Codes* codes) {
-    Errors e;
-    HRESULT hr = deadbands_->ClearItemDeadband(DWORD(handles.size()), handles.data(), &e.errors);
-    e.count = e.errors ? DWORD(handles.size()) : 0;
-    *codes = e.Get();
+    TaskMem<HRESULT> e;
+    HRESULT hr = deadbands_->ClearItemDeadband(DWORD(handles.size()), handles.data(), e.Put(DWORD(handles.size())));
+    *codes = CodesOf(e);
     return hr;
   }
   // GetItemDeadband's answer; the values of failed entries are not reported.
   HRESULT Get(std::vector<OPCHANDLE> handles, std::vector<FLOAT>* values, Codes* codes) {
-    Errors e;
-    FLOAT* got = nullptr;
-    HRESULT hr = deadbands_->GetItemDeadband(DWORD(handles.size()), handles.data(), &got, &e.errors);
-    TaskMem<FLOAT> owned(got);
-    e.count = e.errors ? DWORD(handles.size()) : 0;
-    *codes = e.Get();
+    const DWORD n = DWORD(handles.size());
+    TaskMem<HRESULT> e;
+    TaskMem<FLOAT> got;
+    HRESULT hr = deadbands_->GetItemDeadband(n, handles.data(), got.Put(n), e.Put(n));
+    *codes = CodesOf(e);
     values->clear();
-    for (DWORD i = 0; got && i < e.count; ++i)
-      if (e.errors[i] == S_OK) values->push_back(got[i]);
+    for (size_t i = 0; got.Get() && i < e.Size(); ++i)
+      if (e[i] == S_OK) values->push_back(got[i]);
     return hr;
   }
 
-  Com<IOPCGroupStateMgt> group_;
-  Com<IOPCItemDeadbandMgt> deadbands_;
+  ComPtr<IOPCGroupStateMgt> group_;
+  ComPtr<IOPCItemDeadbandMgt> deadbands_;
   std::vector<OPCHANDLE> handles_;
 };
 
@@ -277,25 +274,24 @@ TEST_F(ItemDeadband, AZeroHandleFailsOnlyItsOwnEntry) {
 }
 
 TEST_F(ItemDeadband, EverySamplingMethodIsRefused) {
-  auto sampling = group_.As<IOPCItemSamplingMgt>();
+  auto sampling = group_.Query<IOPCItemSamplingMgt>();
   ASSERT_TRUE(sampling);
   OPCHANDLE handle = handles_[0];
   DWORD rate = 500;
   BOOL enable = TRUE;
-  DWORD* revised = nullptr;
-  DWORD* rates = nullptr;
-  BOOL* enabled = nullptr;
+  TaskMem<DWORD> revised, rates;
+  TaskMem<BOOL> enabled;
   // Out arrays cannot be seen untouched across the proxy; none may come back.
-  Errors e1, e2, e3, e4, e5;
-  EXPECT_HR(sampling->SetItemSamplingRate(1, &handle, &rate, &revised, &e1.errors), E_NOTIMPL);
-  EXPECT_HR(sampling->GetItemSamplingRate(1, &handle, &rates, &e2.errors), E_NOTIMPL);
-  EXPECT_HR(sampling->ClearItemSamplingRate(1, &handle, &e3.errors), E_NOTIMPL);
-  EXPECT_HR(sampling->SetItemBufferEnable(1, &handle, &enable, &e4.errors), E_NOTIMPL);
-  EXPECT_HR(sampling->GetItemBufferEnable(1, &handle, &enabled, &e5.errors), E_NOTIMPL);
-  EXPECT_EQ(revised, nullptr);
-  EXPECT_EQ(rates, nullptr);
-  EXPECT_EQ(enabled, nullptr);
-  for (const Errors* e : {&e1, &e2, &e3, &e4, &e5}) EXPECT_EQ(e->errors, nullptr);
+  TaskMem<HRESULT> e1, e2, e3, e4, e5;
+  EXPECT_HR(sampling->SetItemSamplingRate(1, &handle, &rate, revised.Put(1), e1.Put(1)), E_NOTIMPL);
+  EXPECT_HR(sampling->GetItemSamplingRate(1, &handle, rates.Put(1), e2.Put(1)), E_NOTIMPL);
+  EXPECT_HR(sampling->ClearItemSamplingRate(1, &handle, e3.Put(1)), E_NOTIMPL);
+  EXPECT_HR(sampling->SetItemBufferEnable(1, &handle, &enable, e4.Put(1)), E_NOTIMPL);
+  EXPECT_HR(sampling->GetItemBufferEnable(1, &handle, enabled.Put(1), e5.Put(1)), E_NOTIMPL);
+  EXPECT_EQ(revised.Get(), nullptr);
+  EXPECT_EQ(rates.Get(), nullptr);
+  EXPECT_EQ(enabled.Get(), nullptr);
+  for (const TaskMem<HRESULT>* e : {&e1, &e2, &e3, &e4, &e5}) EXPECT_EQ(e->Get(), nullptr);
 }
 
 }  // namespace

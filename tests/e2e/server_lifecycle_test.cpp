@@ -5,9 +5,12 @@
 
 #include <string>
 
+#include "com_ptr.h"
 #include "host_process.h"
 
 namespace {
+
+using quillon::ComPtr;
 
 class ServerLifecycle : public ::testing::Test {
  protected:
@@ -32,13 +35,12 @@ std::string CreatedHandle(const e2e::HostProcess& host) {
 TEST_F(ServerLifecycle, ConnectingAndReleasingReachTheHost) {
   e2e::HostProcess host(id_.text);
   ASSERT_TRUE(host.WaitReady(30000));
-  IUnknown* server = nullptr;
-  ASSERT_EQ(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
-                             reinterpret_cast<void**>(&server)), S_OK);
-  ASSERT_NE(server, nullptr);
+  ComPtr<IUnknown> server;
+  ASSERT_EQ(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, server.PutVoid()), S_OK);
+  ASSERT_NE(server.Get(), nullptr);
   std::string handle = CreatedHandle(host);
   ASSERT_FALSE(handle.empty());
-  server->Release();
+  server.Reset();
   EXPECT_TRUE(host.WaitForEvent("server " + handle + " 1", 10000));
   ASSERT_TRUE(host.Quit(10000));
   EXPECT_EQ(host.Events().back(), "exit");
@@ -47,23 +49,21 @@ TEST_F(ServerLifecycle, ConnectingAndReleasingReachTheHost) {
 TEST_F(ServerLifecycle, FreeServerDisconnectsAClientStillHoldingItsObject) {
   e2e::HostProcess host(id_.text);
   ASSERT_TRUE(host.WaitReady(30000));
-  IUnknown* server = nullptr;
-  ASSERT_EQ(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
-                             reinterpret_cast<void**>(&server)), S_OK);
-  IUnknown* other = nullptr;
-  EXPECT_EQ(server->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&other)), E_NOINTERFACE);
+  ComPtr<IUnknown> server;
+  ASSERT_EQ(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, server.PutVoid()), S_OK);
+  ComPtr<IUnknown> other;
+  EXPECT_EQ(server->QueryInterface(IID_IPersist, other.PutVoid()), E_NOINTERFACE);
   std::string handle = CreatedHandle(host);
 
   host.RequestFree();
   ASSERT_TRUE(host.WaitForEvent("free -1", 10000));
   EXPECT_TRUE(host.WaitForEvent("server " + handle + " 1", 1000));
-  EXPECT_TRUE(FAILED(server->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&other))));
+  EXPECT_TRUE(FAILED(server->QueryInterface(IID_IPersistStream, other.PutVoid())));
   // The class object is revoked: nobody new can connect.
-  IUnknown* late = nullptr;
-  EXPECT_TRUE(FAILED(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
-                                      reinterpret_cast<void**>(&late))));
+  ComPtr<IUnknown> late;
+  EXPECT_TRUE(FAILED(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, late.PutVoid())));
   // Releasing the stale reference must not reach the destroyed object.
-  server->Release();
+  server.Reset();
   ASSERT_TRUE(host.Quit(10000));
   EXPECT_EQ(host.Events().back(), "exit");
 }
@@ -71,14 +71,13 @@ TEST_F(ServerLifecycle, FreeServerDisconnectsAClientStillHoldingItsObject) {
 TEST_F(ServerLifecycle, EachClientGetsItsOwnServerObject) {
   e2e::HostProcess host(id_.text);
   ASSERT_TRUE(host.WaitReady(30000));
-  IUnknown* a = nullptr;
-  IUnknown* b = nullptr;
-  ASSERT_EQ(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, reinterpret_cast<void**>(&a)), S_OK);
-  ASSERT_EQ(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, reinterpret_cast<void**>(&b)), S_OK);
+  ComPtr<IUnknown> a, b;
+  ASSERT_EQ(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, a.PutVoid()), S_OK);
+  ASSERT_EQ(CoCreateInstance(id_.clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, b.PutVoid()), S_OK);
   int created = 0;
   for (const auto& l : host.Events()) created += l.rfind("server ", 0) == 0 && l.back() == '0';
   EXPECT_EQ(created, 2);
-  a->Release();
-  b->Release();
+  a.Reset();
+  b.Reset();
   ASSERT_TRUE(host.Quit(10000));
 }

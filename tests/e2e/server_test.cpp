@@ -21,15 +21,9 @@ ULONGLONG Now() {
 constexpr ULONGLONG kSecond = 10'000'000;  // FILETIME ticks
 
 struct Status {
-  explicit Status(IOPCServer* server) { hr = server->GetStatus(&status); }
-  ~Status() {
-    if (status) CoTaskMemFree(status->szVendorInfo);
-    CoTaskMemFree(status);
-  }
-  Status(const Status&) = delete;
-  Status& operator=(const Status&) = delete;
+  explicit Status(IOPCServer* server) : hr(server->GetStatus(status.Put())) {}
+  TaskPtr<OPCSERVERSTATUS> status;
   HRESULT hr;
-  OPCSERVERSTATUS* status = nullptr;
 };
 
 bool IsGeneratedName(const std::wstring& name) {
@@ -40,59 +34,57 @@ bool IsGeneratedName(const std::wstring& name) {
   return true;
 }
 
-Com<IUnknown> Enumerator(IOPCServer* server, OPCENUMSCOPE scope, REFIID riid, HRESULT expected) {
-  Com<IUnknown> e;
-  EXPECT_HR(server->CreateGroupEnumerator(scope, riid, e.put_unknown()), expected) << "scope " << scope;
+ComPtr<IUnknown> Enumerator(IOPCServer* server, OPCENUMSCOPE scope, REFIID riid, HRESULT expected) {
+  ComPtr<IUnknown> e;
+  EXPECT_HR(server->CreateGroupEnumerator(scope, riid, e.PutUnknown()), expected) << "scope " << scope;
   return e;
 }
 
 std::vector<std::wstring> NamesByString(IOPCServer* server, OPCENUMSCOPE scope, HRESULT expected) {
-  auto e = Enumerator(server, scope, IID_IEnumString, expected).As<IEnumString>();
+  auto e = Enumerator(server, scope, IID_IEnumString, expected).Query<IEnumString>();
   if (!e) return {L"<no enumerator>"};
-  return ReadAll(e.get()).strings;
+  return ReadAll(e.Get()).strings;
 }
 
 std::vector<std::wstring> NamesByObject(IOPCServer* server, OPCENUMSCOPE scope, HRESULT expected) {
-  auto e = Enumerator(server, scope, IID_IEnumUnknown, expected).As<IEnumUnknown>();
+  auto e = Enumerator(server, scope, IID_IEnumUnknown, expected).Query<IEnumUnknown>();
   if (!e) return {L"<no enumerator>"};
   std::vector<std::wstring> names;
-  for (auto& o : ReadAll(e.get()).objects) {
-    auto g = o.As<IOPCGroupStateMgt>();
-    names.push_back(g ? NameOf(g.get()) : L"<not a group>");
+  for (auto& o : ReadAll(e.Get()).objects) {
+    auto g = o.Query<IOPCGroupStateMgt>();
+    names.push_back(g ? NameOf(g.Get()) : L"<not a group>");
   }
   return names;
 }
 
 std::wstring ErrorString(IOPCServer* server, HRESULT code, LCID lcid) {
-  LPWSTR text = nullptr;
-  HRESULT hr = server->GetErrorString(code, lcid, &text);
-  TaskString owned(text);
+  TaskString text;
+  HRESULT hr = server->GetErrorString(code, lcid, text.Put());
   EXPECT_HR(hr, S_OK);
-  return text ? text : L"<null>";
+  return text ? text.Get() : L"<null>";
 }
 
 std::wstring ErrorString(IOPCCommon* common, HRESULT code) {
-  LPWSTR text = nullptr;
-  HRESULT hr = common->GetErrorString(code, &text);
-  TaskString owned(text);
+  TaskString text;
+  HRESULT hr = common->GetErrorString(code, text.Put());
   EXPECT_HR(hr, S_OK);
-  return text ? text : L"<null>";
+  return text ? text.Get() : L"<null>";
 }
 
 TEST_F(OpcServer, AddGroupHandsOutTheGroupAndTellsTheHost) {
-  Com<IOPCGroupStateMgt> group;
+  ComPtr<IOPCGroupStateMgt> group;
   OPCHANDLE handle = 0;
   DWORD revised = 0;
   LONG bias = -60;
   FLOAT deadband = 2.5f;
   ASSERT_HR(server_->AddGroup(L"Boilers", TRUE, 1000, 77, &bias, &deadband, 0x409, &handle, &revised,
-                              __uuidof(IOPCGroupStateMgt), group.put_unknown()),
+                              __uuidof(IOPCGroupStateMgt), group.PutUnknown()),
             S_OK);
   ASSERT_TRUE(group);
   EXPECT_NE(handle, 0u);
   EXPECT_EQ(revised, 1000u);
   EXPECT_EQ(Lines("group "), std::vector<std::string>{"group " + Server() + " Boilers 0"});
-  EXPECT_EQ(GroupCount(server_.get()), 1u);
+  EXPECT_EQ(GroupCount(server_.Get()), 1u);
 }
 
 TEST_F(OpcServer, RequestedRatesAreRevisedUpToTheScanRate) {
@@ -108,11 +100,11 @@ TEST_F(OpcServer, RequestedRatesAreRevisedUpToTheScanRate) {
   int n = 0;
   for (const auto& c : cases) {
     std::wstring name = L"Rate" + std::to_wstring(++n);
-    Com<IOPCGroupStateMgt> group;
+    ComPtr<IOPCGroupStateMgt> group;
     OPCHANDLE handle = 0;
     DWORD revised = 0;
     EXPECT_HR(server_->AddGroup(name.c_str(), FALSE, c.requested, 0, nullptr, nullptr, 0, &handle, &revised,
-                                __uuidof(IOPCGroupStateMgt), group.put_unknown()),
+                                __uuidof(IOPCGroupStateMgt), group.PutUnknown()),
               c.result)
         << "requested " << c.requested;
     EXPECT_EQ(revised, c.revised) << "requested " << c.requested;
@@ -120,14 +112,14 @@ TEST_F(OpcServer, RequestedRatesAreRevisedUpToTheScanRate) {
   }
   // A revised rate is no failure: every group exists and was reported.
   EXPECT_EQ(Lines("group ").size(), std::size(cases));
-  EXPECT_EQ(GroupCount(server_.get()), std::size(cases));
+  EXPECT_EQ(GroupCount(server_.Get()), std::size(cases));
 }
 
 TEST_F(OpcServer, EmptyNamesGetDistinctGeneratedNames) {
   auto first = AddGroup(L"");
   auto second = AddGroup(L"");
   ASSERT_TRUE(first && second);
-  std::wstring a = NameOf(first.get()), b = NameOf(second.get());
+  std::wstring a = NameOf(first.Get()), b = NameOf(second.Get());
   EXPECT_TRUE(IsGeneratedName(a)) << Narrow(a.c_str());
   EXPECT_TRUE(IsGeneratedName(b)) << Narrow(b.c_str());
   EXPECT_NE(a, b);
@@ -137,32 +129,32 @@ TEST_F(OpcServer, EmptyNamesGetDistinctGeneratedNames) {
 
 TEST_F(OpcServer, DuplicateNamesAreRefusedWithinOneServerObjectOnly) {
   ASSERT_TRUE(AddGroup(L"Group1"));
-  Com<IOPCGroupStateMgt> duplicate;
+  ComPtr<IOPCGroupStateMgt> duplicate;
   OPCHANDLE handle = 0;
   DWORD revised = 0;
   EXPECT_HR(server_->AddGroup(L"GROUP1", FALSE, 1000, 0, nullptr, nullptr, 0, &handle, &revised,
-                              __uuidof(IOPCGroupStateMgt), duplicate.put_unknown()),
+                              __uuidof(IOPCGroupStateMgt), duplicate.PutUnknown()),
             OPC_E_DUPLICATENAME);
   EXPECT_FALSE(duplicate);
-  EXPECT_EQ(GroupCount(server_.get()), 1u);
+  EXPECT_EQ(GroupCount(server_.Get()), 1u);
   EXPECT_EQ(Lines("group ").size(), 1u);
 
   auto other = Connect();
   ASSERT_TRUE(other);
-  EXPECT_TRUE(AddGroup(other.get(), L"GROUP1"));
+  EXPECT_TRUE(AddGroup(other.Get(), L"GROUP1"));
   EXPECT_EQ(Lines("group ").back(), "group " + ServerHandles().at(1) + " GROUP1 0");
 }
 
 TEST_F(OpcServer, AddGroupForAnInterfaceGroupsLackCreatesNothing) {
-  Com<IUnknown> unk;
+  ComPtr<IUnknown> unk;
   OPCHANDLE handle = 0;
   DWORD revised = 0;
   EXPECT_HR(server_->AddGroup(L"Wrong", FALSE, 1000, 0, nullptr, nullptr, 0, &handle, &revised,
-                              __uuidof(IOPCServer), unk.put_unknown()),
+                              __uuidof(IOPCServer), unk.PutUnknown()),
             E_NOINTERFACE);
   EXPECT_FALSE(unk);
   EXPECT_TRUE(Lines("group ").empty());
-  EXPECT_EQ(GroupCount(server_.get()), 0u);
+  EXPECT_EQ(GroupCount(server_.Get()), 0u);
   // The name did not stay taken.
   EXPECT_TRUE(AddGroup(L"Wrong"));
 }
@@ -172,49 +164,49 @@ TEST_F(OpcServer, AddGroupRefusesABadPercentDeadbandAndCreatesNothing) {
   for (FLOAT bad : {-1.0f, -0.5f, 100.5f, std::numeric_limits<FLOAT>::quiet_NaN(),
                     std::numeric_limits<FLOAT>::infinity()}) {
     std::wstring name = L"Banded" + std::to_wstring(++n);
-    Com<IUnknown> group;
+    ComPtr<IUnknown> group;
     OPCHANDLE handle = 0;
     DWORD revised = 0;
     EXPECT_HR(server_->AddGroup(name.c_str(), TRUE, 1000, 0, nullptr, &bad, 0, &handle, &revised,
-                                __uuidof(IOPCGroupStateMgt), group.put_unknown()),
+                                __uuidof(IOPCGroupStateMgt), group.PutUnknown()),
               E_INVALIDARG)
         << bad;
     EXPECT_FALSE(group) << bad;
   }
-  EXPECT_EQ(GroupCount(server_.get()), 0u);
+  EXPECT_EQ(GroupCount(server_.Get()), 0u);
   EXPECT_TRUE(Lines("group ").empty());
   // The limits themselves are valid, and the names were never taken.
   n = 0;
   for (FLOAT limit : {0.0f, 100.0f}) {
     std::wstring name = L"Banded" + std::to_wstring(++n);
-    Com<IUnknown> group;
+    ComPtr<IUnknown> group;
     OPCHANDLE handle = 0;
     DWORD revised = 0;
     EXPECT_HR(server_->AddGroup(name.c_str(), TRUE, 1000, 0, nullptr, &limit, 0, &handle, &revised,
-                                __uuidof(IOPCGroupStateMgt), group.put_unknown()),
+                                __uuidof(IOPCGroupStateMgt), group.PutUnknown()),
               S_OK)
         << limit;
     EXPECT_TRUE(group) << limit;
   }
-  EXPECT_EQ(GroupCount(server_.get()), 2u);
+  EXPECT_EQ(GroupCount(server_.Get()), 2u);
 }
 
 TEST_F(OpcServer, GetGroupByNameFindsPrivateGroupsIgnoringCase) {
   auto group = AddGroup(L"Mixers");
-  Com<IOPCItemMgt> found;
-  ASSERT_HR(server_->GetGroupByName(L"MIXERS", __uuidof(IOPCItemMgt), found.put_unknown()), S_OK);
+  ComPtr<IOPCItemMgt> found;
+  ASSERT_HR(server_->GetGroupByName(L"MIXERS", __uuidof(IOPCItemMgt), found.PutUnknown()), S_OK);
   EXPECT_TRUE(SameObject(found, group));
 
-  Com<IUnknown> none;
-  EXPECT_HR(server_->GetGroupByName(L"Nope", IID_IUnknown, none.put_unknown()), E_INVALIDARG);
+  ComPtr<IUnknown> none;
+  EXPECT_HR(server_->GetGroupByName(L"Nope", IID_IUnknown, none.PutUnknown()), E_INVALIDARG);
   EXPECT_FALSE(none);
-  EXPECT_HR(server_->GetGroupByName(L"", IID_IUnknown, none.put_unknown()), E_INVALIDARG);
-  EXPECT_HR(server_->GetGroupByName(L"mixers", __uuidof(IOPCServer), none.put_unknown()), E_NOINTERFACE);
+  EXPECT_HR(server_->GetGroupByName(L"", IID_IUnknown, none.PutUnknown()), E_INVALIDARG);
+  EXPECT_HR(server_->GetGroupByName(L"mixers", __uuidof(IOPCServer), none.PutUnknown()), E_NOINTERFACE);
   EXPECT_FALSE(none);
 
   // Another client's groups are not this server's.
   auto other = Connect();
-  EXPECT_HR(other->GetGroupByName(L"Mixers", IID_IUnknown, none.put_unknown()), E_INVALIDARG);
+  EXPECT_HR(other->GetGroupByName(L"Mixers", IID_IUnknown, none.PutUnknown()), E_INVALIDARG);
 }
 
 TEST_F(OpcServer, StatusOfAFreshConnectionAndItsGroupCount) {
@@ -223,10 +215,10 @@ TEST_F(OpcServer, StatusOfAFreshConnectionAndItsGroupCount) {
   const ULONGLONG after = Now();
   ASSERT_TRUE(client);
   {
-    Status s(client.get());
+    Status s(client.Get());
     ASSERT_HR(s.hr, S_OK);
-    ASSERT_NE(s.status, nullptr);
-    const OPCSERVERSTATUS& st = *s.status;
+    ASSERT_NE(s.status.Get(), nullptr);
+    const OPCSERVERSTATUS& st = *s.status.Get();
     EXPECT_EQ(st.dwServerState, OPC_STATUS_RUNNING);
     EXPECT_EQ(st.dwGroupCount, 0u);
     EXPECT_EQ(st.dwBandWidth, 0u);
@@ -241,17 +233,17 @@ TEST_F(OpcServer, StatusOfAFreshConnectionAndItsGroupCount) {
     EXPECT_EQ(st.wReserved, 0);
     EXPECT_EQ(Narrow(st.szVendorInfo), "Vantorix co.ltd");
   }
-  auto a = AddGroup(client.get(), L"A");
-  auto b = AddGroup(client.get(), L"B");
-  EXPECT_EQ(GroupCount(client.get()), 2u);
+  auto a = AddGroup(client.Get(), L"A");
+  auto b = AddGroup(client.Get(), L"B");
+  EXPECT_EQ(GroupCount(client.Get()), 2u);
   // Counts are per server object.
-  EXPECT_EQ(GroupCount(server_.get()), 0u);
+  EXPECT_EQ(GroupCount(server_.Get()), 0u);
 }
 
 TEST_F(OpcServer, VendorInfoChangesAtOnceVersionOnlyForNewConnections) {
   ASSERT_TRUE(host_->Command("version AcmeLabs 3 4 5"));
   {
-    Status s(server_.get());
+    Status s(server_.Get());
     ASSERT_HR(s.hr, S_OK);
     EXPECT_EQ(Narrow(s.status->szVendorInfo), "AcmeLabs");
     EXPECT_EQ(s.status->wMajorVersion, 1);
@@ -259,7 +251,7 @@ TEST_F(OpcServer, VendorInfoChangesAtOnceVersionOnlyForNewConnections) {
     EXPECT_EQ(s.status->wBuildNumber, 0);
   }
   auto late = Connect();
-  Status s(late.get());
+  Status s(late.Get());
   ASSERT_HR(s.hr, S_OK);
   EXPECT_EQ(Narrow(s.status->szVendorInfo), "AcmeLabs");
   EXPECT_EQ(s.status->wMajorVersion, 3);
@@ -270,12 +262,12 @@ TEST_F(OpcServer, VendorInfoChangesAtOnceVersionOnlyForNewConnections) {
 TEST_F(OpcServer, ServerStateIsSetForExistingConnectionsOnly) {
   ASSERT_TRUE(host_->Command("state 4"));
   {
-    Status s(server_.get());
+    Status s(server_.Get());
     ASSERT_HR(s.hr, S_OK);
     EXPECT_EQ(s.status->dwServerState, OPC_STATUS_SUSPENDED);
   }
   auto late = Connect();
-  Status s(late.get());
+  Status s(late.Get());
   ASSERT_HR(s.hr, S_OK);
   EXPECT_EQ(s.status->dwServerState, OPC_STATUS_RUNNING);
 }
@@ -286,9 +278,9 @@ TEST_F(OpcServer, RemoveGroupOfAReleasedGroupDestroysIt) {
   EXPECT_HR(server_->RemoveGroup(handle, FALSE), S_OK);
   EXPECT_EQ(Lines("group "), (std::vector<std::string>{"group " + Server() + " Temp 0",
                                                        "group " + Server() + " Temp 1"}));
-  EXPECT_EQ(GroupCount(server_.get()), 0u);
-  Com<IUnknown> none;
-  EXPECT_HR(server_->GetGroupByName(L"Temp", IID_IUnknown, none.put_unknown()), E_INVALIDARG);
+  EXPECT_EQ(GroupCount(server_.Get()), 0u);
+  ComPtr<IUnknown> none;
+  EXPECT_HR(server_->GetGroupByName(L"Temp", IID_IUnknown, none.PutUnknown()), E_INVALIDARG);
   EXPECT_HR(server_->RemoveGroup(handle, FALSE), E_INVALIDARG);
   EXPECT_EQ(Lines("group ").size(), 2u);
 }
@@ -298,15 +290,15 @@ TEST_F(OpcServer, RemoveGroupOfAHeldGroupAnswersInUse) {
   auto held = AddGroup(L"Held", &handle);
   EXPECT_HR(server_->RemoveGroup(handle, FALSE), OPC_S_INUSE);
   EXPECT_EQ(Lines("group ").back(), "group " + Server() + " Held 1");
-  EXPECT_EQ(GroupCount(server_.get()), 0u);
-  EXPECT_TRUE(NamesByString(server_.get(), OPC_ENUM_ALL, S_FALSE).empty());
-  Com<IUnknown> none;
-  EXPECT_HR(server_->GetGroupByName(L"Held", IID_IUnknown, none.put_unknown()), E_INVALIDARG);
+  EXPECT_EQ(GroupCount(server_.Get()), 0u);
+  EXPECT_TRUE(NamesByString(server_.Get(), OPC_ENUM_ALL, S_FALSE).empty());
+  ComPtr<IUnknown> none;
+  EXPECT_HR(server_->GetGroupByName(L"Held", IID_IUnknown, none.PutUnknown()), E_INVALIDARG);
   EXPECT_HR(server_->RemoveGroup(handle, FALSE), E_INVALIDARG);
   // The name is free again while the old group still lives.
   EXPECT_TRUE(AddGroup(L"Held"));
-  held.reset();
-  EXPECT_EQ(GroupCount(server_.get()), 1u);
+  held.Reset();
+  EXPECT_EQ(GroupCount(server_.Get()), 1u);
 }
 
 TEST_F(OpcServer, ForcedRemoveGroupSucceedsWhileHeld) {
@@ -314,20 +306,20 @@ TEST_F(OpcServer, ForcedRemoveGroupSucceedsWhileHeld) {
   auto held = AddGroup(L"Forced", &handle);
   EXPECT_HR(server_->RemoveGroup(handle, TRUE), S_OK);
   EXPECT_EQ(Lines("group ").back(), "group " + Server() + " Forced 1");
-  EXPECT_EQ(GroupCount(server_.get()), 0u);
+  EXPECT_EQ(GroupCount(server_.Get()), 0u);
   EXPECT_HR(server_->RemoveGroup(handle, TRUE), E_INVALIDARG);
 }
 
 TEST_F(OpcServer, RemoveGroupWithAForeignHandleIsInvalid) {
   auto other = Connect();
   OPCHANDLE foreign = 0;
-  auto theirs = AddGroup(other.get(), L"Theirs", &foreign);
+  auto theirs = AddGroup(other.Get(), L"Theirs", &foreign);
   auto ours = AddGroup(L"Ours");
   for (OPCHANDLE h : {OPCHANDLE(0), OPCHANDLE(0x12345678), foreign})
     EXPECT_HR(server_->RemoveGroup(h, TRUE), E_INVALIDARG) << "handle " << h;
   EXPECT_EQ(Lines("group ").size(), 2u);
-  EXPECT_EQ(GroupCount(other.get()), 1u);
-  EXPECT_EQ(GroupCount(server_.get()), 1u);
+  EXPECT_EQ(GroupCount(other.Get()), 1u);
+  EXPECT_EQ(GroupCount(server_.Get()), 1u);
 }
 
 TEST_F(OpcServer, HostHearsOfGroupsInCallOrder) {
@@ -338,9 +330,9 @@ TEST_F(OpcServer, HostHearsOfGroupsInCallOrder) {
   EXPECT_HR(server_->RemoveGroup(b, FALSE), S_OK);
   EXPECT_HR(server_->RemoveGroup(a, TRUE), S_OK);
   EXPECT_HR(server_->RemoveGroup(c, FALSE), OPC_S_INUSE);
-  groupA.reset();
-  groupC.reset();
-  EXPECT_EQ(GroupCount(server_.get()), 0u);  // a round trip after the releases
+  groupA.Reset();
+  groupC.Reset();
+  EXPECT_EQ(GroupCount(server_.Get()), 0u);  // a round trip after the releases
   const std::string s = "group " + Server() + " ";
   EXPECT_EQ(Lines("group "), (std::vector<std::string>{s + "A 0", s + "B 0", s + "C 0", s + "B 1", s + "A 1",
                                                        s + "C 1"}));
@@ -348,15 +340,15 @@ TEST_F(OpcServer, HostHearsOfGroupsInCallOrder) {
 
 TEST_F(OpcServer, GroupEnumerationOfAServerWithoutGroupsIsEmpty) {
   for (int scope = OPC_ENUM_PRIVATE_CONNECTIONS; scope <= OPC_ENUM_ALL; ++scope) {
-    auto strings = Enumerator(server_.get(), OPCENUMSCOPE(scope), IID_IEnumString, S_FALSE).As<IEnumString>();
+    auto strings = Enumerator(server_.Get(), OPCENUMSCOPE(scope), IID_IEnumString, S_FALSE).Query<IEnumString>();
     ASSERT_TRUE(strings) << "scope " << scope;
-    Enumerated names = ReadAll(strings.get());
+    Enumerated names = ReadAll(strings.Get());
     EXPECT_TRUE(names.strings.empty());
     EXPECT_HR(names.last, HRESULT(1781)) << "Next past the end, scope " << scope;
 
-    auto objects = Enumerator(server_.get(), OPCENUMSCOPE(scope), IID_IEnumUnknown, S_FALSE).As<IEnumUnknown>();
+    auto objects = Enumerator(server_.Get(), OPCENUMSCOPE(scope), IID_IEnumUnknown, S_FALSE).Query<IEnumUnknown>();
     ASSERT_TRUE(objects) << "scope " << scope;
-    Enumerated groups = ReadAll(objects.get());
+    Enumerated groups = ReadAll(objects.Get());
     EXPECT_TRUE(groups.objects.empty());
     EXPECT_HR(groups.last, HRESULT(1781)) << "Next past the end, scope " << scope;
   }
@@ -366,7 +358,7 @@ TEST_F(OpcServer, GroupEnumerationScopesSeparatePrivateAndPublicGroups) {
   auto alpha = AddGroup(L"Alpha");
   auto beta = AddGroup(L"Beta");
   auto gamma = AddGroup(L"Gamma");
-  auto pub = beta.As<IOPCPublicGroupStateMgt>();
+  auto pub = beta.Query<IOPCPublicGroupStateMgt>();
   ASSERT_TRUE(pub);
   ASSERT_HR(pub->MoveToPublic(), S_OK);
 
@@ -374,56 +366,56 @@ TEST_F(OpcServer, GroupEnumerationScopesSeparatePrivateAndPublicGroups) {
   for (auto [scope, names] : {std::pair{OPC_ENUM_PRIVATE_CONNECTIONS, priv}, std::pair{OPC_ENUM_PRIVATE, priv},
                               std::pair{OPC_ENUM_PUBLIC_CONNECTIONS, publ}, std::pair{OPC_ENUM_PUBLIC, publ},
                               std::pair{OPC_ENUM_ALL_CONNECTIONS, all}, std::pair{OPC_ENUM_ALL, all}}) {
-    EXPECT_EQ(NamesByString(server_.get(), scope, S_OK), names) << "IEnumString, scope " << scope;
-    EXPECT_EQ(NamesByObject(server_.get(), scope, S_OK), names) << "IEnumUnknown, scope " << scope;
+    EXPECT_EQ(NamesByString(server_.Get(), scope, S_OK), names) << "IEnumString, scope " << scope;
+    EXPECT_EQ(NamesByObject(server_.Get(), scope, S_OK), names) << "IEnumUnknown, scope " << scope;
   }
   // Public groups belong to every client.
   auto other = Connect();
-  EXPECT_TRUE(NamesByString(other.get(), OPC_ENUM_PRIVATE, S_FALSE).empty());
-  EXPECT_EQ(NamesByString(other.get(), OPC_ENUM_PUBLIC, S_OK), publ);
-  EXPECT_EQ(NamesByObject(other.get(), OPC_ENUM_ALL, S_OK), publ);
+  EXPECT_TRUE(NamesByString(other.Get(), OPC_ENUM_PRIVATE, S_FALSE).empty());
+  EXPECT_EQ(NamesByString(other.Get(), OPC_ENUM_PUBLIC, S_OK), publ);
+  EXPECT_EQ(NamesByObject(other.Get(), OPC_ENUM_ALL, S_OK), publ);
 }
 
 TEST_F(OpcServer, GroupEnumerationRefusesBadScopesAndInterfaces) {
   auto group = AddGroup(L"Any");
   for (DWORD scope : {0u, 7u}) {
-    Com<IUnknown> e;
-    EXPECT_HR(server_->CreateGroupEnumerator(OPCENUMSCOPE(scope), IID_IEnumString, e.put_unknown()), E_INVALIDARG);
+    ComPtr<IUnknown> e;
+    EXPECT_HR(server_->CreateGroupEnumerator(OPCENUMSCOPE(scope), IID_IEnumString, e.PutUnknown()), E_INVALIDARG);
     EXPECT_FALSE(e);
-    EXPECT_HR(server_->CreateGroupEnumerator(OPCENUMSCOPE(scope), __uuidof(IOPCItemMgt), e.put_unknown()),
+    EXPECT_HR(server_->CreateGroupEnumerator(OPCENUMSCOPE(scope), __uuidof(IOPCItemMgt), e.PutUnknown()),
               E_INVALIDARG)
         << "the scope is checked first";
   }
-  Com<IUnknown> e;
-  EXPECT_HR(server_->CreateGroupEnumerator(OPC_ENUM_ALL, __uuidof(IOPCItemMgt), e.put_unknown()), E_NOINTERFACE);
+  ComPtr<IUnknown> e;
+  EXPECT_HR(server_->CreateGroupEnumerator(OPC_ENUM_ALL, __uuidof(IOPCItemMgt), e.PutUnknown()), E_NOINTERFACE);
   EXPECT_FALSE(e);
-  EXPECT_HR(server_->CreateGroupEnumerator(OPC_ENUM_ALL, __uuidof(IEnumOPCItemAttributes), e.put_unknown()),
+  EXPECT_HR(server_->CreateGroupEnumerator(OPC_ENUM_ALL, __uuidof(IEnumOPCItemAttributes), e.PutUnknown()),
             E_NOINTERFACE);
 }
 
 TEST_F(OpcServer, GetErrorStringGivesTheTextForAnyLocale) {
-  EXPECT_EQ(ErrorString(server_.get(), OPC_E_BADTYPE, 0x409),
+  EXPECT_EQ(ErrorString(server_.Get(), OPC_E_BADTYPE, 0x409),
             L"The server cannot convert the data between the requested data type and the canonical data type.");
-  EXPECT_EQ(ErrorString(server_.get(), OPC_S_INUSE, 0x407),
+  EXPECT_EQ(ErrorString(server_.Get(), OPC_S_INUSE, 0x407),
             L"The operation cannot be completed because the object still has references that exist.");
-  EXPECT_EQ(ErrorString(server_.get(), E_INVALIDARG, 0), L"One or more arguments are invalid.");
-  EXPECT_EQ(ErrorString(server_.get(), E_FAIL, 0x409), L"Error: 80004005 not Found");
-  EXPECT_EQ(ErrorString(server_.get(), HRESULT(0x00012345), 0x800), L"Error: 12345 not Found");
+  EXPECT_EQ(ErrorString(server_.Get(), E_INVALIDARG, 0), L"One or more arguments are invalid.");
+  EXPECT_EQ(ErrorString(server_.Get(), E_FAIL, 0x409), L"Error: 80004005 not Found");
+  EXPECT_EQ(ErrorString(server_.Get(), HRESULT(0x00012345), 0x800), L"Error: 12345 not Found");
 }
 
 TEST_F(OpcServer, QueryInterfaceServesServerInterfacesNotGroupOnes) {
-  EXPECT_TRUE(server_.As<IOPCCommon>());
-  EXPECT_TRUE(server_.As<IConnectionPointContainer>());
-  EXPECT_TRUE(SameObject(server_.As<IOPCCommon>(), server_));
+  EXPECT_TRUE(server_.Query<IOPCCommon>());
+  EXPECT_TRUE(server_.Query<IConnectionPointContainer>());
+  EXPECT_TRUE(SameObject(server_.Query<IOPCCommon>(), server_));
   for (REFIID iid : {__uuidof(IOPCGroupStateMgt), __uuidof(IOPCItemMgt), __uuidof(IOPCPublicGroupStateMgt),
                      __uuidof(IOPCShutdown), __uuidof(IOPCDataCallback)}) {
-    Com<IUnknown> p;
-    EXPECT_HR(server_->QueryInterface(iid, p.put_void()), E_NOINTERFACE);
+    ComPtr<IUnknown> p;
+    EXPECT_HR(server_->QueryInterface(iid, p.PutVoid()), E_NOINTERFACE);
   }
 }
 
 TEST_F(OpcCommon, OnlyTheNeutralLocalesAreAccepted) {
-  auto common = server_.As<IOPCCommon>();
+  auto common = server_.Query<IOPCCommon>();
   ASSERT_TRUE(common);
   LCID lcid = 0xFFFF;
   ASSERT_HR(common->GetLocaleID(&lcid), S_OK);
@@ -443,100 +435,101 @@ TEST_F(OpcCommon, OnlyTheNeutralLocalesAreAccepted) {
 }
 
 TEST_F(OpcCommon, AvailableLocalesAreSystemThenUserDefault) {
-  auto common = server_.As<IOPCCommon>();
+  auto common = server_.Query<IOPCCommon>();
   ASSERT_TRUE(common);
   DWORD count = 0;
-  LCID* lcids = nullptr;
-  ASSERT_HR(common->QueryAvailableLocaleIDs(&count, &lcids), S_OK);
-  TaskMem<LCID> owned(lcids);
+  TaskMem<LCID> lcids;
+  ASSERT_HR(common->QueryAvailableLocaleIDs(&count, lcids.Put()), S_OK);
+  lcids.SetCount(count);
   ASSERT_EQ(count, 2u);
-  ASSERT_NE(lcids, nullptr);
+  ASSERT_NE(lcids.Get(), nullptr);
   EXPECT_EQ(lcids[0], 0x800u);
   EXPECT_EQ(lcids[1], 0x400u);
 }
 
 TEST_F(OpcCommon, ErrorStringsIgnoreTheLocaleAndClientNameIsAccepted) {
-  auto common = server_.As<IOPCCommon>();
+  auto common = server_.Query<IOPCCommon>();
   ASSERT_TRUE(common);
   EXPECT_HR(common->SetClientName(L"e2e client"), S_OK);
   EXPECT_HR(common->SetClientName(L""), S_OK);
   EXPECT_HR(common->SetLocaleID(0x800), S_OK);
-  EXPECT_EQ(ErrorString(common.get(), OPC_E_DUPLICATENAME), L"Duplicate name not allowed.");
-  EXPECT_EQ(ErrorString(common.get(), OPC_E_INVALIDITEMID),
+  EXPECT_EQ(ErrorString(common.Get(), OPC_E_DUPLICATENAME), L"Duplicate name not allowed.");
+  EXPECT_EQ(ErrorString(common.Get(), OPC_E_INVALIDITEMID),
             L"The item definition does not conform to the server's syntax.");
-  EXPECT_EQ(ErrorString(common.get(), E_FAIL), L"Error: 80004005 not Found");
+  EXPECT_EQ(ErrorString(common.Get(), E_FAIL), L"Error: 80004005 not Found");
 }
 
 TEST_F(ShutdownPoint, ContainerHoldsExactlyTheShutdownPoint) {
-  auto container = server_.As<IConnectionPointContainer>();
+  auto container = server_.Query<IConnectionPointContainer>();
   ASSERT_TRUE(container);
-  Com<IEnumConnectionPoints> points;
-  ASSERT_HR(container->EnumConnectionPoints(points.put()), S_OK);
+  ComPtr<IEnumConnectionPoints> points;
+  ASSERT_HR(container->EnumConnectionPoints(points.Put()), S_OK);
   IConnectionPoint* got[2] = {};
   ULONG fetched = 0;
   points->Next(2, got, &fetched);
   ASSERT_EQ(fetched, 1u);
-  Com<IConnectionPoint> listed(got[0]);
+  auto listed = ComPtr<IConnectionPoint>::Attach(got[0]);
   IID iid{};
   ASSERT_HR(listed->GetConnectionInterface(&iid), S_OK);
   EXPECT_TRUE(iid == IID_IOPCShutdown);
 
-  Com<IConnectionPoint> point;
-  ASSERT_HR(container->FindConnectionPoint(IID_IOPCShutdown, point.put()), S_OK);
-  Com<IConnectionPointContainer> back;
-  ASSERT_HR(point->GetConnectionPointContainer(back.put()), S_OK);
+  ComPtr<IConnectionPoint> point;
+  ASSERT_HR(container->FindConnectionPoint(IID_IOPCShutdown, point.Put()), S_OK);
+  ComPtr<IConnectionPointContainer> back;
+  ASSERT_HR(point->GetConnectionPointContainer(back.Put()), S_OK);
   EXPECT_TRUE(SameObject(back, server_));
 
-  Com<IConnectionPoint> none;
-  EXPECT_HR(container->FindConnectionPoint(IID_IOPCDataCallback, none.put()), CONNECT_E_NOCONNECTION);
+  ComPtr<IConnectionPoint> none;
+  EXPECT_HR(container->FindConnectionPoint(IID_IOPCDataCallback, none.Put()), CONNECT_E_NOCONNECTION);
   EXPECT_FALSE(none);
 }
 
 TEST_F(ShutdownPoint, TakesOneSinkAtATime) {
-  Com<IConnectionPoint> point;
-  ASSERT_HR(server_.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCShutdown, point.put()), S_OK);
-  auto first = ShutdownSink::Make();
-  auto second = ShutdownSink::Make();
+  ComPtr<IConnectionPoint> point;
+  ASSERT_HR(server_.Query<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCShutdown, point.Put()), S_OK);
+  auto first = MakeCom<ShutdownSink>();
+  auto second = MakeCom<ShutdownSink>();
   DWORD cookie = 0, other = 0;
-  ASSERT_HR(point->Advise(first.get(), &cookie), S_OK);
+  ASSERT_HR(point->Advise(first.Get(), &cookie), S_OK);
   EXPECT_NE(cookie, 0u);
-  EXPECT_HR(point->Advise(second.get(), &other), CONNECT_E_CANNOTCONNECT);
+  EXPECT_HR(point->Advise(second.Get(), &other), CONNECT_E_CANNOTCONNECT);
   EXPECT_HR(point->Unadvise(cookie + 1), CONNECT_E_NOCONNECTION);
   EXPECT_HR(point->Unadvise(cookie), S_OK);
-  EXPECT_HR(point->Advise(second.get(), &other), S_OK);
+  EXPECT_HR(point->Advise(second.Get(), &other), S_OK);
   EXPECT_HR(point->Unadvise(other), S_OK);
   EXPECT_TRUE(first->reasons.empty());
   EXPECT_TRUE(second->reasons.empty());
 }
 
 TEST_F(ShutdownPoint, RefusesASinkWithoutTheShutdownInterface) {
-  Com<IConnectionPoint> point;
-  ASSERT_HR(server_.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCShutdown, point.put()), S_OK);
+  ComPtr<IConnectionPoint> point;
+  ASSERT_HR(server_.Query<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCShutdown, point.Put()), S_OK);
   // The server asks each sink for the interface through our own QueryInterface.
-  const Com<IUnknown> wrong[] = {BareUnknown::Make().As<IUnknown>(), DataCallbackSink::Make().As<IUnknown>()};
+  const ComPtr<IUnknown> wrong[] = {MakeCom<BareUnknown>().Query<IUnknown>(),
+                                    MakeCom<DataCallbackSink>().Query<IUnknown>()};
   for (const auto& sink : wrong) {
     DWORD cookie = 99;
-    EXPECT_HR(point->Advise(sink.get(), &cookie), CONNECT_E_CANNOTCONNECT);
+    EXPECT_HR(point->Advise(sink.Get(), &cookie), CONNECT_E_CANNOTCONNECT);
     EXPECT_EQ(cookie, 0u);
   }
   // The point takes one sink at a time: the right one is taken only if the
   // wrong ones left it free, and then it holds it.
-  auto right = ShutdownSink::Make();
+  auto right = MakeCom<ShutdownSink>();
   DWORD cookie = 0, second = 0;
-  ASSERT_HR(point->Advise(right.get(), &cookie), S_OK);
-  EXPECT_HR(point->Advise(ShutdownSink::Make().get(), &second), CONNECT_E_CANNOTCONNECT);
+  ASSERT_HR(point->Advise(right.Get(), &cookie), S_OK);
+  EXPECT_HR(point->Advise(MakeCom<ShutdownSink>().Get(), &second), CONNECT_E_CANNOTCONNECT);
   EXPECT_HR(point->Unadvise(cookie), S_OK);
 }
 
 TEST_F(ShutdownPoint, ShutDownAsksTheSinkFirstThenDisconnectsServerAndGroups) {
   auto group = AddGroup(L"Held");
-  auto groupKeepAlive = group.As<IOPCGroupStateMgt2>();
+  auto groupKeepAlive = group.Query<IOPCGroupStateMgt2>();
   ASSERT_TRUE(groupKeepAlive);
-  Com<IConnectionPoint> point;
-  ASSERT_HR(server_.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCShutdown, point.put()), S_OK);
-  auto sink = ShutdownSink::Make();
+  ComPtr<IConnectionPoint> point;
+  ASSERT_HR(server_.Query<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCShutdown, point.Put()), S_OK);
+  auto sink = MakeCom<ShutdownSink>();
   DWORD cookie = 0;
-  ASSERT_HR(point->Advise(sink.get(), &cookie), S_OK);
+  ASSERT_HR(point->Advise(sink.Get(), &cookie), S_OK);
   const std::string destroyed = "server " + Server() + " 1";
   bool destroyedBeforeRequest = true;
   sink->onRequest = [&] {
@@ -551,23 +544,23 @@ TEST_F(ShutdownPoint, ShutDownAsksTheSinkFirstThenDisconnectsServerAndGroups) {
   EXPECT_FALSE(destroyedBeforeRequest);
   EXPECT_EQ(Lines("server ").back(), destroyed);
 
-  OPCSERVERSTATUS* status = nullptr;
-  EXPECT_DISCONNECTED(server_->GetStatus(&status));
-  EXPECT_EQ(status, nullptr);
+  TaskPtr<OPCSERVERSTATUS> status;
+  EXPECT_DISCONNECTED(server_->GetStatus(status.Put()));
+  EXPECT_EQ(status.Get(), nullptr);
   EXPECT_DISCONNECTED(group->SetName(L"Late"));
   DWORD keepAlive = 0;
   EXPECT_DISCONNECTED(groupKeepAlive->GetKeepAlive(&keepAlive));
 }
 
 TEST_F(ShutdownPoint, ShutDownReachesEveryConnectedSinkOnce) {
-  std::vector<Com<IOPCServer>> servers{server_, Connect(), Connect(), Connect()};
-  std::vector<Com<ShutdownSink>> sinks;
+  std::vector<ComPtr<IOPCServer>> servers{server_, Connect(), Connect(), Connect()};
+  std::vector<ComPtr<ShutdownSink>> sinks;
   for (auto& s : servers) {
-    Com<IConnectionPoint> point;
-    ASSERT_HR(s.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCShutdown, point.put()), S_OK);
-    sinks.push_back(ShutdownSink::Make());
+    ComPtr<IConnectionPoint> point;
+    ASSERT_HR(s.Query<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCShutdown, point.Put()), S_OK);
+    sinks.push_back(MakeCom<ShutdownSink>());
     DWORD cookie = 0;
-    ASSERT_HR(point->Advise(sinks.back().get(), &cookie), S_OK);
+    ASSERT_HR(point->Advise(sinks.back().Get(), &cookie), S_OK);
     // The last client lets go of its sink again.
     if (sinks.size() == servers.size()) {
       ASSERT_HR(point->Unadvise(cookie), S_OK);
@@ -585,8 +578,8 @@ TEST_F(ShutdownPoint, ShutDownReachesEveryConnectedSinkOnce) {
   ASSERT_EQ(handles.size(), 5u);
   for (const auto& h : handles) EXPECT_TRUE(host_->WaitForEvent("server " + h + " 1", 0)) << h;
   for (auto& s : servers) {
-    OPCSERVERSTATUS* status = nullptr;
-    EXPECT_DISCONNECTED(s->GetStatus(&status));
+    TaskPtr<OPCSERVERSTATUS> status;
+    EXPECT_DISCONNECTED(s->GetStatus(status.Put()));
   }
 }
 
@@ -594,7 +587,7 @@ TEST_F(ShutdownPoint, ClientsCanConnectAgainAfterShutDown) {
   ASSERT_TRUE(host_->Command("shutdown"));
   auto late = Connect();
   ASSERT_TRUE(late);
-  EXPECT_EQ(GroupCount(late.get()), 0u);
+  EXPECT_EQ(GroupCount(late.Get()), 0u);
   EXPECT_EQ(ServerHandles().size(), 2u);
 }
 
@@ -603,12 +596,12 @@ TEST_F(ShutdownPoint, FreeServerDisconnectsServerAndGroupsAndRevokesTheClass) {
   ASSERT_TRUE(host_->Command("free"));
   EXPECT_TRUE(host_->WaitForEvent("free -1", 0));
   EXPECT_TRUE(host_->WaitForEvent("server " + Server() + " 1", 0));
-  OPCSERVERSTATUS* status = nullptr;
-  EXPECT_DISCONNECTED(server_->GetStatus(&status));
+  TaskPtr<OPCSERVERSTATUS> status;
+  EXPECT_DISCONNECTED(server_->GetStatus(status.Put()));
   EXPECT_DISCONNECTED(group->SetName(L"Late"));
-  Com<IOPCServer> late;
+  ComPtr<IOPCServer> late;
   EXPECT_TRUE(FAILED(CoCreateInstance(classId_.clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IOPCServer),
-                                      late.put_void())));
+                                      late.PutVoid())));
 }
 
 }  // namespace

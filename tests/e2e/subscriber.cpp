@@ -13,11 +13,13 @@
 #include <cstring>
 #include <string>
 
+#include "apartment.h"
 #include "opc_client.h"
+#include "unique_handle.h"
 
 namespace {
 
-class SleepingSink : public e2e::Sink<IOPCDataCallback> {
+class SleepingSink : public quillon::ComObject<IOPCDataCallback> {
  public:
   explicit SleepingSink(DWORD ms) : ms_(ms) {}
   STDMETHODIMP OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
@@ -36,7 +38,7 @@ class SleepingSink : public e2e::Sink<IOPCDataCallback> {
   DWORD ms_;
 };
 
-class StreamSink : public e2e::Sink<IAdviseSink> {
+class StreamSink : public quillon::ComObject<IAdviseSink> {
  public:
   STDMETHODIMP_(void) OnDataChange(FORMATETC*, STGMEDIUM*) override {}
   STDMETHODIMP_(void) OnViewChange(DWORD, LONG) override {}
@@ -49,57 +51,59 @@ int Run(int argc, char** argv) {
   CLSID clsid;
   std::wstring classText(argv[1], argv[1] + std::strlen(argv[1]));
   if (FAILED(CLSIDFromString(classText.c_str(), &clsid))) return 11;
-  e2e::Com<IOPCServer> server;
-  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IOPCServer), server.put_void())))
+  quillon::ComPtr<IOPCServer> server;
+  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IOPCServer), server.PutVoid())))
     return 12;
   const std::string mode = argv[3];
 
-  e2e::Com<IConnectionPoint> point;
+  quillon::ComPtr<IConnectionPoint> point;
   DWORD cookie = 0;
-  e2e::Com<IOPCItemMgt> items;
+  quillon::ComPtr<IOPCItemMgt> items;
   if (mode == "shutdown") {
-    if (FAILED(server.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCShutdown, point.put()))) return 13;
-    if (FAILED(point->Advise(e2e::ShutdownSink::Make().get(), &cookie))) return 14;
+    if (FAILED(server.Query<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCShutdown, point.Put())))
+      return 13;
+    if (FAILED(point->Advise(quillon::MakeCom<e2e::ShutdownSink>().Get(), &cookie))) return 14;
   } else {
     OPCHANDLE handle = 0;
     DWORD revised = 0;
     if (FAILED(server->AddGroup(L"Sub", TRUE, 100, 1, nullptr, nullptr, 0, &handle, &revised, __uuidof(IOPCItemMgt),
-                                items.put_unknown())))
+                                items.PutUnknown())))
       return 15;
     int first = 4;
     if (argc > first && std::strncmp(argv[first], "keepalive:", 10) == 0) {
       DWORD revisedKeepAlive = 0;
-      auto state = items.As<IOPCGroupStateMgt2>();
+      auto state = items.Query<IOPCGroupStateMgt2>();
       if (!state || FAILED(state->SetKeepAlive(DWORD(std::atol(argv[first] + 10)), &revisedKeepAlive))) return 22;
       ++first;
     }
     e2e::ItemDefs defs;
     for (int i = first; i < argc; ++i) defs.Add(std::wstring(argv[i], argv[i] + std::strlen(argv[i])), VT_EMPTY, i);
     e2e::ItemResults added;
-    if (defs.Count() && FAILED(items->AddItems(defs.Count(), defs.Data(), &added.results, &added.errors))) return 16;
+    if (defs.Count() && FAILED(items->AddItems(defs.Count(), defs.Data(), added.results.Put(defs.Count()),
+                                               added.errors.Put(defs.Count()))))
+      return 16;
     if (mode == "stream") {
       FORMATETC format{CLIPFORMAT(RegisterClipboardFormatW(L"OPCSTMFORMATDATATIME")), nullptr, DVASPECT_CONTENT, -1,
                        TYMED_HGLOBAL};
-      e2e::Com<IAdviseSink> sink(new StreamSink);
-      if (FAILED(items.As<IDataObject>()->DAdvise(&format, 0, sink.get(), &cookie))) return 17;
+      quillon::ComPtr<IAdviseSink> sink = quillon::MakeCom<StreamSink>();
+      if (FAILED(items.Query<IDataObject>()->DAdvise(&format, 0, sink.Get(), &cookie))) return 17;
     } else {
-      e2e::Com<IOPCDataCallback> sink;
+      quillon::ComPtr<IOPCDataCallback> sink;
       if (mode.rfind("slow:", 0) == 0)
-        sink = e2e::Com<IOPCDataCallback>(new SleepingSink(DWORD(std::atol(mode.c_str() + 5))));
+        sink = quillon::MakeCom<SleepingSink>(DWORD(std::atol(mode.c_str() + 5)));
       else if (mode == "callback")
-        sink = e2e::Com<IOPCDataCallback>(new e2e::DataCallbackSink);
+        sink = quillon::MakeCom<e2e::DataCallbackSink>();
       else
         return 18;
-      if (FAILED(items.As<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point.put())))
+      if (FAILED(items.Query<IConnectionPointContainer>()->FindConnectionPoint(IID_IOPCDataCallback, point.Put())))
         return 19;
-      if (FAILED(point->Advise(sink.get(), &cookie))) return 20;
+      if (FAILED(point->Advise(sink.Get(), &cookie))) return 20;
     }
   }
 
-  HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]);
+  quillon::UniqueHandle ready(OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]));
   if (!ready) return 21;
-  SetEvent(ready);
-  CloseHandle(ready);
+  SetEvent(ready.Get());
   // LIFETIME_MS in the environment: a client that leaves by itself.
   const char* lifetime = std::getenv("SUBSCRIBER_LIFETIME_MS");
   e2e::PumpUntil([] { return false; }, lifetime ? DWORD(std::atol(lifetime)) : 120000);
@@ -110,8 +114,7 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (argc < 4) return 1;
-  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-  int code = Run(argc, argv);
-  CoUninitialize();
-  return code;
+  quillon::Apartment apartment(COINIT_APARTMENTTHREADED);
+  if (FAILED(apartment.Result())) return 2;
+  return Run(argc, argv);
 }

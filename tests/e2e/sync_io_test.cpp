@@ -14,42 +14,20 @@ constexpr WORD kGood = 0xC0;
 constexpr WORD kOutOfService = 0x1C;
 constexpr WORD kUncertain = 0x40;
 
-// The arrays of IOPCSyncIO::Read, freed like a client must.
+// The arrays of IOPCSyncIO::Read.
 struct ItemStates {
-  OPCITEMSTATE* states = nullptr;
-  HRESULT* errors = nullptr;
-  DWORD count = 0;
-  ItemStates() = default;
-  ItemStates(const ItemStates&) = delete;
-  ItemStates& operator=(const ItemStates&) = delete;
-  ~ItemStates() {
-    if (states)
-      for (DWORD i = 0; i < count; ++i) VariantClear(&states[i].vDataValue);
-    CoTaskMemFree(states);
-    CoTaskMemFree(errors);
-  }
-  Codes Errors() const { return errors ? Codes(errors, errors + count) : Codes{}; }
+  TaskMem<OPCITEMSTATE> states;
+  TaskMem<HRESULT> errors;
+  Codes Errors() const { return CodesOf(errors); }
 };
 
 // The four arrays of IOPCSyncIO2::ReadMaxAge.
 struct AgedValues {
-  VARIANT* values = nullptr;
-  WORD* qualities = nullptr;
-  FILETIME* times = nullptr;
-  HRESULT* errors = nullptr;
-  DWORD count = 0;
-  AgedValues() = default;
-  AgedValues(const AgedValues&) = delete;
-  AgedValues& operator=(const AgedValues&) = delete;
-  ~AgedValues() {
-    if (values)
-      for (DWORD i = 0; i < count; ++i) VariantClear(&values[i]);
-    CoTaskMemFree(values);
-    CoTaskMemFree(qualities);
-    CoTaskMemFree(times);
-    CoTaskMemFree(errors);
-  }
-  Codes Errors() const { return errors ? Codes(errors, errors + count) : Codes{}; }
+  TaskMem<VARIANT> values;
+  TaskMem<WORD> qualities;
+  TaskMem<FILETIME> times;
+  TaskMem<HRESULT> errors;
+  Codes Errors() const { return CodesOf(errors); }
 };
 
 ULONGLONG Ticks(const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
@@ -64,34 +42,19 @@ ULONGLONG NowTicks() {
 constexpr ULONGLONG kSecond = 10000000ULL;
 constexpr ULONGLONG kMinute = 60 * kSecond;
 
+Variant I4(LONG n) {
+  Variant v;
+  V_VT(&v) = VT_I4;
+  V_I4(&v) = n;
+  return v;
+}
 
-class VariantValue {
- public:
-  static VariantValue I4(LONG n) {
-    VariantValue v;
-    V_VT(&v.v_) = VT_I4;
-    V_I4(&v.v_) = n;
-    return v;
-  }
-  static VariantValue Text(const wchar_t* s) {
-    VariantValue v;
-    V_VT(&v.v_) = VT_BSTR;
-    V_BSTR(&v.v_) = SysAllocString(s);
-    return v;
-  }
-  static VariantValue Empty() { return {}; }
-  VariantValue() { VariantInit(&v_); }
-  VariantValue(const VariantValue& o) {
-    VariantInit(&v_);
-    VariantCopy(&v_, const_cast<VARIANT*>(&o.v_));
-  }
-  VariantValue& operator=(const VariantValue&) = delete;
-  ~VariantValue() { VariantClear(&v_); }
-  const VARIANT& get() const { return v_; }
-
- private:
-  VARIANT v_;
-};
+Variant Text(const wchar_t* s) {
+  Variant v;
+  V_VT(&v) = VT_BSTR;
+  V_BSTR(&v) = SysAllocString(s);
+  return v;
+}
 
 class SyncIoFixture : public HostedServer {
  protected:
@@ -103,9 +66,9 @@ class SyncIoFixture : public HostedServer {
     HostedServer::SetUp();
     if (HasFatalFailure()) return;
     group_ = AddGroup(L"Sync");
-    items_ = group_.As<IOPCItemMgt>();
-    io_ = group_.As<IOPCSyncIO>();
-    io2_ = group_.As<IOPCSyncIO2>();
+    items_ = group_.Query<IOPCItemMgt>();
+    io_ = group_.Query<IOPCSyncIO>();
+    io2_ = group_.Query<IOPCSyncIO2>();
     ASSERT_TRUE(items_ && io_ && io2_);
     count_ = AddItem(L"Num.Count", 101);
     fixed_ = AddItem(L"Num.Fixed", 102);
@@ -114,10 +77,10 @@ class SyncIoFixture : public HostedServer {
   }
 
   void TearDown() override {
-    io2_.reset();
-    io_.reset();
-    items_.reset();
-    group_.reset();
+    io2_.Reset();
+    io_.Reset();
+    items_.Reset();
+    group_.Reset();
     HostedServer::TearDown();
   }
 
@@ -125,39 +88,35 @@ class SyncIoFixture : public HostedServer {
     ItemDefs defs;
     defs.Add(id, requested, client);
     ItemResults r;
-    HRESULT hr = items_->AddItems(defs.Count(), defs.Data(), &r.results, &r.errors);
-    r.count = r.results ? 1 : 0;
+    HRESULT hr = items_->AddItems(defs.Count(), defs.Data(), r.results.Put(defs.Count()), r.errors.Put(defs.Count()));
     EXPECT_HR(hr, S_OK) << "AddItems(" << Narrow(id) << ")";
-    return r.count ? r.results[0].hServer : 0;
+    return r.results.Size() ? r.results[0].hServer : 0;
   }
 
   HRESULT Read(OPCDATASOURCE source, std::vector<OPCHANDLE> handles, ItemStates& out) {
-    HRESULT hr = io_->Read(source, DWORD(handles.size()), handles.data(), &out.states, &out.errors);
-    out.count = out.states ? DWORD(handles.size()) : 0;
-    return hr;
+    const DWORD n = DWORD(handles.size());
+    return io_->Read(source, n, handles.data(), out.states.Put(n), out.errors.Put(n));
   }
 
   HRESULT ReadMaxAge(std::vector<OPCHANDLE> handles, std::vector<DWORD> ages, AgedValues& out) {
-    HRESULT hr = io2_->ReadMaxAge(DWORD(handles.size()), handles.data(), ages.data(), &out.values, &out.qualities,
-                                  &out.times, &out.errors);
-    out.count = out.values ? DWORD(handles.size()) : 0;
-    return hr;
+    const DWORD n = DWORD(handles.size());
+    return io2_->ReadMaxAge(n, handles.data(), ages.data(), out.values.Put(n), out.qualities.Put(n), out.times.Put(n),
+                            out.errors.Put(n));
   }
 
-  Answer Write(std::vector<OPCHANDLE> handles, const std::vector<VariantValue>& values) {
+  Answer Write(std::vector<OPCHANDLE> handles, const std::vector<Variant>& values) {
     std::vector<VARIANT> plain;
-    for (const auto& v : values) plain.push_back(v.get());
-    Errors e;
-    HRESULT hr = io_->Write(DWORD(handles.size()), handles.data(), plain.data(), &e.errors);
-    e.count = e.errors ? DWORD(handles.size()) : 0;
-    return {hr, e.Get()};
+    for (const auto& v : values) plain.push_back(v.Get());
+    TaskMem<HRESULT> e;
+    HRESULT hr = io_->Write(DWORD(handles.size()), handles.data(), plain.data(), e.Put(DWORD(handles.size())));
+    return {hr, CodesOf(e)};
   }
 
   // The cached value of one item, read from the cache as text.
   std::string CachedValue(OPCHANDLE item) {
     ItemStates s;
     EXPECT_HR(Read(OPC_DS_CACHE, {item}, s), S_OK);
-    return s.count ? Shown(s.states[0].vDataValue) : "<none>";
+    return s.states.Size() ? Shown(s.states[0].vDataValue) : "<none>";
   }
 
   void SetActive(BOOL active) {
@@ -165,10 +124,10 @@ class SyncIoFixture : public HostedServer {
     ASSERT_HR(group_->SetState(nullptr, &revised, &active, nullptr, nullptr, nullptr, nullptr), S_OK);
   }
 
-  Com<IOPCGroupStateMgt> group_;
-  Com<IOPCItemMgt> items_;
-  Com<IOPCSyncIO> io_;
-  Com<IOPCSyncIO2> io2_;
+  ComPtr<IOPCGroupStateMgt> group_;
+  ComPtr<IOPCItemMgt> items_;
+  ComPtr<IOPCSyncIO> io_;
+  ComPtr<IOPCSyncIO2> io2_;
   OPCHANDLE count_ = 0, fixed_ = 0, setpoint_ = 0, spare_ = 0;
 };
 
@@ -186,7 +145,7 @@ void ExpectZeroed(const OPCITEMSTATE& s) {
 TEST_F(SyncRead, CacheOfAnInactiveGroupIsOutOfServiceWithTheTagsValueAndTime) {
   ItemStates s;
   ASSERT_HR(Read(OPC_DS_CACHE, {count_}, s), S_OK);
-  ASSERT_EQ(s.count, 1u);
+  ASSERT_EQ(s.states.Size(), 1u);
   EXPECT_EQ(s.Errors(), Codes{S_OK});
   EXPECT_EQ(s.states[0].hClient, 101u);
   EXPECT_EQ(s.states[0].wQuality, kOutOfService);
@@ -238,13 +197,11 @@ TEST_F(SyncRead, DeviceReadCallsTheHostAndHandsOutItsAnswer) {
 TEST_F(SyncRead, SourceOtherThanCacheOrDeviceIsInvalid) {
   for (DWORD source : {0u, 3u}) {
     OPCHANDLE handles[] = {count_};
-    OPCITEMSTATE* states = nullptr;
-    HRESULT* errors = nullptr;
-    EXPECT_HR(io_->Read(OPCDATASOURCE(source), 1, handles, &states, &errors), E_INVALIDARG) << "source " << source;
-    EXPECT_EQ(states, nullptr);
-    EXPECT_EQ(errors, nullptr);
-    CoTaskMemFree(states);
-    CoTaskMemFree(errors);
+    ItemStates s;
+    EXPECT_HR(io_->Read(OPCDATASOURCE(source), 1, handles, s.states.Put(1), s.errors.Put(1)), E_INVALIDARG)
+        << "source " << source;
+    EXPECT_EQ(s.states.Get(), nullptr);
+    EXPECT_EQ(s.errors.Get(), nullptr);
   }
   EXPECT_EQ(Lines("read "), Strings{});
 }
@@ -252,7 +209,7 @@ TEST_F(SyncRead, SourceOtherThanCacheOrDeviceIsInvalid) {
 TEST_F(SyncRead, ZeroHandleFailsOnlyItsOwnEntryWhichStaysZero) {
   ItemStates s;
   ASSERT_HR(Read(OPC_DS_CACHE, {count_, 0}, s), S_FALSE);
-  ASSERT_EQ(s.count, 2u);
+  ASSERT_EQ(s.states.Size(), 2u);
   EXPECT_EQ(s.Errors(), (Codes{S_OK, OPC_E_INVALIDHANDLE}));
   EXPECT_EQ(Shown(s.states[0].vDataValue), "3:7");
   ExpectZeroed(s.states[1]);
@@ -299,7 +256,7 @@ TEST_F(SyncRead, DeviceAnswerOfAnotherTypeIsStoredInTheTagsType) {
   ASSERT_TRUE(host_->Command("readvalue 3 1234"));
   ItemStates s;
   ASSERT_HR(Read(OPC_DS_DEVICE, {shortItem, count_}, s), S_OK);
-  ASSERT_EQ(s.count, 2u);
+  ASSERT_EQ(s.states.Size(), 2u);
   EXPECT_EQ(s.Errors(), (Codes{S_OK, S_OK}));
   EXPECT_EQ(Shown(s.states[0].vDataValue), "2:1234");
   EXPECT_EQ(s.states[0].wQuality, kGood);
@@ -320,7 +277,7 @@ TEST_F(SyncRead, UnconvertibleDeviceAnswerIsTheItemsErrorAndKeepsTheValue) {
     ASSERT_TRUE(host_->Command(std::string("readvalue ") + c.answer));
     ItemStates s;
     ASSERT_HR(Read(OPC_DS_DEVICE, {c.item}, s), S_FALSE);
-    ASSERT_EQ(s.count, 1u);
+    ASSERT_EQ(s.states.Size(), 1u);
     EXPECT_EQ(s.Errors(), Codes{c.error});
     ExpectZeroed(s.states[0]);
     EXPECT_EQ(CachedValue(c.item), c.kept);
@@ -346,25 +303,25 @@ TEST_F(SyncRead, RequestedDataTypeConvertsTheValueHandedOut) {
 }
 
 TEST_F(SyncWrite, ReadOnlyTagIsRefusedAndTheOthersAreWritten) {
-  EXPECT_EQ(Write({fixed_, count_, setpoint_}, {VariantValue::I4(1), VariantValue::I4(2), VariantValue::I4(3)}),
+  EXPECT_EQ(Write({fixed_, count_, setpoint_}, {I4(1), I4(2), I4(3)}),
             (Answer{S_FALSE, {OPC_E_BADRIGHTS, S_OK, S_OK}}));
   // VT_I4 is 3.
   EXPECT_EQ(Lines("write "), (Strings{"write Num.Count 3 2", "write Num.Setpoint 3 3"}));
 }
 
 TEST_F(SyncWrite, EmptyAndUnconvertibleValuesNeverReachTheHost) {
-  EXPECT_EQ(Write({count_, count_}, {VariantValue::Empty(), VariantValue::Text(L"abc")}),
+  EXPECT_EQ(Write({count_, count_}, {Variant(), Text(L"abc")}),
             (Answer{S_FALSE, {OPC_E_BADTYPE, DISP_E_TYPEMISMATCH}}));
   EXPECT_EQ(Lines("write "), Strings{});
 }
 
 TEST_F(SyncWrite, ConvertibleTextIsWrittenInTheTagsType) {
-  EXPECT_EQ(Write({count_}, {VariantValue::Text(L"42")}), (Answer{S_OK, {S_OK}}));
+  EXPECT_EQ(Write({count_}, {Text(L"42")}), (Answer{S_OK, {S_OK}}));
   EXPECT_EQ(Lines("write "), Strings{"write Num.Count 3 42"});
 }
 
 TEST_F(SyncWrite, WrittenValueIsReadOnlyOnceTheHostPushesIt) {
-  EXPECT_EQ(Write({count_}, {VariantValue::I4(42)}), (Answer{S_OK, {S_OK}}));
+  EXPECT_EQ(Write({count_}, {I4(42)}), (Answer{S_OK, {S_OK}}));
   EXPECT_EQ(Lines("write "), Strings{"write Num.Count 3 42"});
   EXPECT_EQ(CachedValue(count_), "3:7");
   ASSERT_TRUE(host_->Command("update Num.Count 42"));
@@ -373,7 +330,7 @@ TEST_F(SyncWrite, WrittenValueIsReadOnlyOnceTheHostPushesIt) {
 
 TEST_F(SyncWrite, HostsWriteFailureIsTheItemsResult) {
   ASSERT_TRUE(host_->Command("writeresult 80004005"));
-  EXPECT_EQ(Write({count_, spare_}, {VariantValue::I4(1), VariantValue::I4(2)}),
+  EXPECT_EQ(Write({count_, spare_}, {I4(1), I4(2)}),
             (Answer{S_FALSE, {E_FAIL, E_FAIL}}));
   EXPECT_EQ(Lines("write ").size(), 2u);
 }
@@ -388,10 +345,9 @@ TEST_F(SyncWrite, WriteVqtWritesOnlyTheValue) {
   vqt.bTimeStampSpecified = TRUE;
   vqt.ftTimeStamp = {0x12345678, 0x01000000};
   OPCHANDLE handles[] = {count_};
-  Errors e;
-  ASSERT_HR(io2_->WriteVQT(1, handles, &vqt, &e.errors), S_OK);
-  e.count = 1;
-  EXPECT_EQ(e.Get(), Codes{S_OK});
+  TaskMem<HRESULT> e;
+  ASSERT_HR(io2_->WriteVQT(1, handles, &vqt, e.Put(1)), S_OK);
+  EXPECT_EQ(CodesOf(e), Codes{S_OK});
   EXPECT_EQ(Lines("write "), Strings{"write Num.Count 3 42"});
 
   // The tag kept its value, quality and time stamp.
@@ -411,10 +367,9 @@ TEST_F(SyncWrite, WriteVqtRefusesLikeWrite) {
   V_I4(&vqt[1].vDataValue) = 2;
   // vqt[2] stays VT_EMPTY.
   OPCHANDLE handles[] = {fixed_, 0, count_};
-  Errors e;
-  ASSERT_HR(io2_->WriteVQT(3, handles, vqt, &e.errors), S_FALSE);
-  e.count = 3;
-  EXPECT_EQ(e.Get(), (Codes{OPC_E_BADRIGHTS, OPC_E_INVALIDHANDLE, OPC_E_BADTYPE}));
+  TaskMem<HRESULT> e;
+  ASSERT_HR(io2_->WriteVQT(3, handles, vqt, e.Put(3)), S_FALSE);
+  EXPECT_EQ(CodesOf(e), (Codes{OPC_E_BADRIGHTS, OPC_E_INVALIDHANDLE, OPC_E_BADTYPE}));
   EXPECT_EQ(Lines("write "), Strings{});
 }
 
@@ -445,7 +400,7 @@ TEST_F(SyncReadMaxAge, FailuresLeaveTheirEntriesZero) {
   ASSERT_TRUE(host_->Command("readresult 80004005"));
   AgedValues aged;
   ASSERT_HR(ReadMaxAge({count_, 0, setpoint_, spare_}, {0, 0, 0, 0xFFFFFFFF}, aged), S_FALSE);
-  ASSERT_EQ(aged.count, 4u);
+  ASSERT_EQ(aged.values.Size(), 4u);
   EXPECT_EQ(aged.Errors(), (Codes{E_FAIL, OPC_E_INVALIDHANDLE, OPC_E_BADRIGHTS, S_OK}));
   for (DWORD i = 0; i < 3; ++i) {
     EXPECT_EQ(V_VT(&aged.values[i]), VT_EMPTY) << "entry " << i;

@@ -65,10 +65,15 @@
 #include <string>
 #include <utility>
 
+#include "bstr.h"
 #include "process_figures.h"
 #include "quillon_dll.h"
+#include "variant.h"
 
 namespace {
+
+using quillon::Bstr;
+using quillon::Variant;
 
 FILE* events = nullptr;
 QuillonDll* dll = nullptr;
@@ -120,12 +125,10 @@ TagHandle Branch(const std::string& path) {
 // Text converted to Type (invariant locale) into Out, which must be empty.
 bool Convert(const std::string& text, VARTYPE type, VARIANT& out) {
   std::wstring wide(text.begin(), text.end());
-  VARIANT source;
+  Variant source;
   V_VT(&source) = VT_BSTR;
   V_BSTR(&source) = SysAllocString(wide.c_str());
-  bool converted = SUCCEEDED(VariantChangeTypeEx(&out, &source, LOCALE_INVARIANT, 0, type));
-  VariantClear(&source);
-  return converted;
+  return SUCCEEDED(VariantChangeTypeEx(&out, &source, LOCALE_INVARIANT, 0, type));
 }
 
 TagHandle RegisterTag(const std::string& path, VARTYPE type, WORD rights, const std::string* value) {
@@ -137,10 +140,8 @@ TagHandle RegisterTag(const std::string& path, VARTYPE type, WORD rights, const 
   if (!value) {
     tag = dll->RegTagEx(parent, name.c_str(), type, rights);
   } else {
-    VARIANT typed;
-    VariantInit(&typed);
-    if (Convert(*value, type, typed)) tag = dll->RegTag(parent, name.c_str(), typed, 0xC0, rights);
-    VariantClear(&typed);
+    Variant typed;
+    if (Convert(*value, type, typed.Get())) tag = dll->RegTag(parent, name.c_str(), typed.Get(), 0xC0, rights);
   }
   if (tag) Remember(path, tag);
   return tag;
@@ -169,8 +170,8 @@ bool LoadTags(const char* file) {
 void __stdcall OnServer(ServerHandle server, LONG action) { Record("server %p %ld", server, action); }
 
 void __stdcall OnGroup(ServerHandle server, BSTR name, LONG action) {
+  const Bstr owned = Bstr::Attach(name);
   Record("group %p %s %ld", server, Utf8(name).c_str(), action);
-  SysFreeString(name);
 }
 
 void __stdcall OnItem(ServerHandle server, TagHandle tag, LONG action) {
@@ -178,30 +179,29 @@ void __stdcall OnItem(ServerHandle server, TagHandle tag, LONG action) {
 }
 
 void __stdcall OnTag(BSTR itemId, BSTR accessPath, TagHandle* tag) {
+  const Bstr ownedId = Bstr::Attach(itemId), ownedPath = Bstr::Attach(accessPath);
   std::string id = Utf8(itemId);
   Record("tagnotify %s [%s]", id.c_str(), Utf8(accessPath).c_str());
-  SysFreeString(itemId);
-  SysFreeString(accessPath);
   *tag = id.rfind("Dyn.", 0) == 0 ? RegisterTag(id, VT_I4, 3, nullptr) : nullptr;
 }
 
 void __stdcall OnLog(BSTR line) {
+  const Bstr owned = Bstr::Attach(line);
   Record("log %s", Utf8(line).c_str());
-  SysFreeString(line);
 }
 
 // The host's device IO: every call is recorded; the tests choose the result.
 HRESULT readResult = S_OK, writeResult = S_OK;
 bool writeBack = false;
 long readCount = 0;
-VARIANT readValue{};  // VT_EMPTY: answer the read count
+Variant readValue;  // VT_EMPTY: answer the read count
 
 
 void __stdcall OnRead(TagHandle tag, VARIANT* value, WORD* quality, FILETIME* timeStamp, HRESULT* result) {
   Record("read %s", PathOf(tag).c_str());
   if (SUCCEEDED(readResult)) {
     ++readCount;
-    if (V_VT(&readValue) != VT_EMPTY) {
+    if (readValue.Type() != VT_EMPTY) {
       VariantCopy(value, &readValue);
     } else {
       // A value no push ever gave: the number of device reads so far.
@@ -215,11 +215,9 @@ void __stdcall OnRead(TagHandle tag, VARIANT* value, WORD* quality, FILETIME* ti
 }
 
 void __stdcall OnWrite(TagHandle tag, VARIANT value, HRESULT* result) {
-  VARIANT text;
-  VariantInit(&text);
+  Variant text;
   std::string shown = "?";
   if (SUCCEEDED(VariantChangeTypeEx(&text, &value, LOCALE_INVARIANT, 0, VT_BSTR))) shown = Utf8(V_BSTR(&text));
-  VariantClear(&text);
   Record("write %s %u %s", PathOf(tag).c_str(), unsigned(V_VT(&value)), shown.c_str());
   *result = writeResult;
   if (writeBack && SUCCEEDED(writeResult)) dll->UpdateTag(tag, value, 0xC0);
@@ -338,19 +336,18 @@ void RunCommand(const std::string& file) {
     words >> text;
     auto it = tagsByPath.find(path);
     std::wstring wide(text.begin(), text.end());
-    VARIANT value;
+    Variant value;
     V_VT(&value) = VT_BSTR;
     V_BSTR(&value) = SysAllocString(wide.c_str());
-    BOOL result = it == tagsByPath.end() ? 0 : dll->UpdateTag(it->second, value, WORD(quality));
-    VariantClear(&value);
+    BOOL result = it == tagsByPath.end() ? 0 : dll->UpdateTag(it->second, value.Get(), WORD(quality));
     Record("update %s %d", path.c_str(), int(result));
   } else if (command == "readvalue") {
     std::string type, text;
     words >> type >> std::ws;
     std::getline(words, text);
-    VariantClear(&readValue);
+    readValue.Clear();
     unsigned vt = 0;
-    bool converted = type == "off" || (std::istringstream(type) >> vt && Convert(text, VARTYPE(vt), readValue));
+    bool converted = type == "off" || (std::istringstream(type) >> vt && Convert(text, VARTYPE(vt), readValue.Get()));
     Record("readvalue %d", converted ? 1 : 0);
   } else if (command == "writeback") {
     std::string state;

@@ -454,12 +454,10 @@ TEST_F(Gui, RegistrationSwitchesThatFailEndWithACodeAndSayWhy) {
 class GuiServer : public Gui {
  protected:
   // The server answers its status as running.
-  static void ExpectRunning(const e2e::Com<IOPCServer>& server) {
-    OPCSERVERSTATUS* status = nullptr;
-    ASSERT_HR(server->GetStatus(&status), S_OK);
+  static void ExpectRunning(const quillon::ComPtr<IOPCServer>& server) {
+    quillon::TaskPtr<OPCSERVERSTATUS> status;
+    ASSERT_HR(server->GetStatus(status.Put()), S_OK);
     EXPECT_EQ(status->dwServerState, DWORD(OPC_STATUS_RUNNING));
-    CoTaskMemFree(status->szVendorInfo);
-    CoTaskMemFree(status);
   }
 
   void SetUp() override {
@@ -480,9 +478,9 @@ class GuiServer : public Gui {
     Gui::TearDown();
   }
 
-  e2e::Com<IOPCServer> Connect() const {
-    e2e::Com<IOPCServer> server;
-    HRESULT hr = CoCreateInstance(clsid_, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.put_void());
+  quillon::ComPtr<IOPCServer> Connect() const {
+    quillon::ComPtr<IOPCServer> server;
+    HRESULT hr = CoCreateInstance(clsid_, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.PutVoid());
     EXPECT_HR(hr, S_OK);
     return server;
   }
@@ -509,7 +507,7 @@ TEST_F(GuiServer, ClosingTheWindowHidesItAndKeepsServing) {
   EXPECT_TRUE(program_->Running());
 
   {
-    e2e::Com<IOPCServer> server = Connect();
+    quillon::ComPtr<IOPCServer> server = Connect();
     ASSERT_TRUE(server);
     ASSERT_NO_FATAL_FAILURE(ExpectRunning(server));
     EXPECT_FALSE(IsWindowVisible(Window()));
@@ -528,29 +526,27 @@ TEST_F(GuiServer, AClientsWriteRefreshesItsRowOutsideEditMode) {
   EXPECT_EQ(List()[1][1], L"你好");
 
   {
-    e2e::Com<IOPCServer> server = Connect();
+    quillon::ComPtr<IOPCServer> server = Connect();
     ASSERT_TRUE(server);
-    e2e::Com<IOPCItemMgt> items;
+    quillon::ComPtr<IOPCItemMgt> items;
     OPCHANDLE group = 0;
     DWORD revised = 0;
     ASSERT_HR(server->AddGroup(L"", FALSE, 1000, 1, nullptr, nullptr, 0, &group, &revised, IID_IOPCItemMgt,
-                               items.put_unknown()),
+                               items.PutUnknown()),
               S_OK);
     e2e::ItemDefs defs;
     defs.Add(L"Area1.Level", VT_EMPTY, 1);
     e2e::ItemResults added;
-    added.count = 1;
-    ASSERT_HR(items->AddItems(1, defs.Data(), &added.results, &added.errors), S_OK);
+    ASSERT_HR(items->AddItems(1, defs.Data(), added.results.Put(1), added.errors.Put(1)), S_OK);
     OPCHANDLE level = added.results[0].hServer;
-    auto io = items.As<IOPCSyncIO>();
+    auto io = items.Query<IOPCSyncIO>();
     ASSERT_TRUE(io);
     auto write = [&](double value) {
       VARIANT v;
       V_VT(&v) = VT_R8;
       V_R8(&v) = value;
-      e2e::Errors errors;
-      errors.count = 1;
-      EXPECT_HR(io->Write(1, &level, &v, &errors.errors), S_OK);
+      quillon::TaskMem<HRESULT> errors;
+      EXPECT_HR(io->Write(1, &level, &v, errors.Put(1)), S_OK);
     };
 
     write(3.25);
@@ -600,11 +596,8 @@ class GuiExitPrompt : public GuiServer {
 
   // A client that connects to the server class through the proxy and leaves again.
   HRESULT ConnectAndLeave() const {
-    IUnknown* server = nullptr;
-    HRESULT hr = CoCreateInstance(clsid_, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer,
-                                  reinterpret_cast<void**>(&server));
-    if (server) server->Release();
-    return hr;
+    quillon::ComPtr<IUnknown> server;
+    return CoCreateInstance(clsid_, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.PutVoid());
   }
 
   // More prompts than one come within a while.
@@ -654,26 +647,21 @@ TEST_F(GuiExitPrompt, ManyLastClientsLeavingOpenOnePromptAndTheProgramKeepsServi
   PostMessageW(Window(), WM_COMMAND, kExit, 0);
 
   {
-    e2e::Com<IOPCServer> server = Connect();
+    quillon::ComPtr<IOPCServer> server = Connect();
     ASSERT_TRUE(server);
     ASSERT_NO_FATAL_FAILURE(ExpectRunning(server));
-    auto io = server.As<IOPCItemIO>();
+    auto io = server.Query<IOPCItemIO>();
     ASSERT_TRUE(io);
     LPCWSTR id = L"Area1.Level";
     DWORD maxAge = 0;
-    VARIANT* values = nullptr;
-    WORD* qualities = nullptr;
-    FILETIME* stamps = nullptr;
-    HRESULT* errors = nullptr;
-    ASSERT_HR(io->Read(1, &id, &maxAge, &values, &qualities, &stamps, &errors), S_OK);
+    quillon::TaskMem<VARIANT> values;
+    quillon::TaskMem<WORD> qualities;
+    quillon::TaskMem<FILETIME> stamps;
+    quillon::TaskMem<HRESULT> errors;
+    ASSERT_HR(io->Read(1, &id, &maxAge, values.Put(1), qualities.Put(1), stamps.Put(1), errors.Put(1)), S_OK);
     EXPECT_EQ(errors[0], S_OK);
     EXPECT_EQ(V_VT(&values[0]), VT_R8);
     EXPECT_EQ(V_R8(&values[0]), 0.5);
-    VariantClear(&values[0]);
-    CoTaskMemFree(values);
-    CoTaskMemFree(qualities);
-    CoTaskMemFree(stamps);
-    CoTaskMemFree(errors);
   }
   EXPECT_FALSE(APromptMoreComes());
   const std::vector<HWND> prompts = PasswordPrompts();
@@ -759,7 +747,7 @@ void PrintFigures(const char* what, int count, const e2e::ProcessFigures& f) {
 TEST_F(GuiSoak, SessionsAndKilledSubscribersLeaveTheProgramServingAndItsCountTrue) {
   const int kSessions = SoakCount("LUMBRA_SESSIONS", 100);
   const int kKills = SoakCount("LUMBRA_KILLS", 20);
-  e2e::Com<IOPCServer> live = Connect();
+  quillon::ComPtr<IOPCServer> live = Connect();
   ASSERT_TRUE(live);
   const DWORD pid = program_->Pid();
   PrintFigures("sessions", 0, e2e::MeasureProcess(pid));
@@ -793,7 +781,7 @@ TEST_F(GuiSoak, SessionsAndKilledSubscribersLeaveTheProgramServingAndItsCountTru
   }
   EXPECT_EQ(last.windows, start.windows);
   ASSERT_NO_FATAL_FAILURE(ExpectRunning(live));
-  live.reset();
+  live.Reset();
   ExitAfterLastClient();
 }
 

@@ -53,7 +53,7 @@ LumbraProcess::~LumbraProcess() {
     Terminate();
     WaitForEnd(10000);
   }
-  process_.reset();
+  process_.Reset();
   std::error_code ignored;
   // The program's files stay locked a moment after its end.
   WaitUntil([&] { fs::remove_all(dir_, ignored);
@@ -67,10 +67,10 @@ DWORD LumbraProcess::RunSwitch(const wchar_t* arguments, std::string* errorOutpu
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   UniqueHandle output(CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (output.get() == INVALID_HANDLE_VALUE) return ~0u;
+  if (!output) return ~0u;
   STARTUPINFOW si{sizeof si};
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = si.hStdError = output.get();
+  si.hStdOutput = si.hStdError = output.Get();
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, dir_.c_str(), &si, &pi))
     return ~0u;
@@ -81,7 +81,7 @@ DWORD LumbraProcess::RunSwitch(const wchar_t* arguments, std::string* errorOutpu
   }
   DWORD code = ~0u;
   GetExitCodeProcess(pi.hProcess, &code);
-  output.reset();
+  output.Reset();
   if (errorOutput) {
     std::ifstream in(outputFile, std::ios::binary);
     errorOutput->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -96,7 +96,7 @@ bool LumbraProcess::Start() {
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(), &si, &pi))
     return false;
-  process_.reset(pi.hProcess);
+  process_ = UniqueHandle(pi.hProcess);
   CloseHandle(pi.hThread);
   pid_ = pi.dwProcessId;
   // The window is hidden at first: look for it among all windows.
@@ -118,21 +118,21 @@ bool LumbraProcess::Start() {
 }
 
 bool LumbraProcess::Running() const {
-  return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+  return process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
 }
 
 bool LumbraProcess::WaitForEnd(DWORD ms) const {
-  return process_ && WaitForSingleObject(process_.get(), ms) == WAIT_OBJECT_0;
+  return process_ && WaitForSingleObject(process_.Get(), ms) == WAIT_OBJECT_0;
 }
 
 DWORD LumbraProcess::ExitCode() const {
   DWORD code = STILL_ACTIVE;
-  if (process_) GetExitCodeProcess(process_.get(), &code);
+  if (process_) GetExitCodeProcess(process_.Get(), &code);
   return code;
 }
 
 void LumbraProcess::Terminate() const {
-  if (process_) TerminateProcess(process_.get(), 9);
+  if (process_) TerminateProcess(process_.Get(), 9);
 }
 
 HWND LumbraProcess::WaitForDialog(const wchar_t* caption, int id, DWORD ms) const {

@@ -34,7 +34,7 @@ class LumbraProcess {
   // Starts the program and waits for its main window; false when it did not come.
   bool Start();
   DWORD Pid() const { return pid_; }
-  HANDLE Process() const { return process_.get(); }
+  HANDLE Process() const { return process_.Get(); }
   bool Running() const;
   bool WaitForEnd(DWORD ms) const;
   DWORD ExitCode() const;

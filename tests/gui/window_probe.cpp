@@ -111,7 +111,7 @@ ControlReader::ControlReader(DWORD pid)
     : process_(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid)) {}
 
 std::wstring ControlReader::TreeItemText(HWND tree, HTREEITEM item) const {
-  RemoteBuffer buffer(process_.get(), sizeof(TVITEMW) + kTextChars * sizeof(wchar_t));
+  RemoteBuffer buffer(process_.Get(), sizeof(TVITEMW) + kTextChars * sizeof(wchar_t));
   TVITEMW query{TVIF_TEXT};
   query.hItem = item;
   query.pszText = static_cast<wchar_t*>(buffer.At(sizeof(TVITEMW)));
@@ -157,7 +157,7 @@ HTREEITEM ControlReader::FindTreeItem(HWND tree, const std::wstring& path) const
 RECT ControlReader::TreeItemRect(HWND tree, const std::wstring& path) const {
   RECT rect{};
   HTREEITEM item = FindTreeItem(tree, path);
-  RemoteBuffer buffer(process_.get(), sizeof(RECT));
+  RemoteBuffer buffer(process_.Get(), sizeof(RECT));
   // TVM_GETITEMRECT takes the item in the rectangle it answers in.
   if (!item || !buffer.Write(&item, sizeof item) ||
       !SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(buffer.At())) ||
@@ -169,7 +169,7 @@ RECT ControlReader::TreeItemRect(HWND tree, const std::wstring& path) const {
 
 std::vector<std::vector<std::wstring>> ControlReader::ListRows(HWND list, int columns) const {
   std::vector<std::vector<std::wstring>> rows;
-  RemoteBuffer buffer(process_.get(), sizeof(LVITEMW) + kTextChars * sizeof(wchar_t));
+  RemoteBuffer buffer(process_.Get(), sizeof(LVITEMW) + kTextChars * sizeof(wchar_t));
   const int count = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   for (int row = 0; row < count; ++row) {
     std::vector<std::wstring> cells;
@@ -190,7 +190,7 @@ std::vector<std::vector<std::wstring>> ControlReader::ListRows(HWND list, int co
 }
 
 std::wstring ControlReader::ListColumn(HWND list, int column) const {
-  RemoteBuffer buffer(process_.get(), sizeof(LVCOLUMNW) + kTextChars * sizeof(wchar_t));
+  RemoteBuffer buffer(process_.Get(), sizeof(LVCOLUMNW) + kTextChars * sizeof(wchar_t));
   LVCOLUMNW query{LVCF_TEXT};
   query.pszText = static_cast<wchar_t*>(buffer.At(sizeof(LVCOLUMNW)));
   query.cchTextMax = int(kTextChars);
@@ -201,7 +201,7 @@ std::wstring ControlReader::ListColumn(HWND list, int column) const {
 }
 
 std::wstring ControlReader::StatusText(HWND status, int part) const {
-  RemoteBuffer buffer(process_.get(), kTextChars * sizeof(wchar_t));
+  RemoteBuffer buffer(process_.Get(), kTextChars * sizeof(wchar_t));
   const wchar_t empty = 0;
   if (!buffer.Write(&empty, sizeof empty)) return L"<unreadable>";
   const auto length = LOWORD(SendMessageW(status, SB_GETTEXTLENGTHW, part, 0));
@@ -212,7 +212,7 @@ std::wstring ControlReader::StatusText(HWND status, int part) const {
 
 RECT ControlReader::ToolbarButtonRect(HWND toolbar, UINT id) const {
   RECT rect{};
-  RemoteBuffer buffer(process_.get(), sizeof(RECT));
+  RemoteBuffer buffer(process_.Get(), sizeof(RECT));
   if (!SendMessageW(toolbar, TB_GETRECT, id, reinterpret_cast<LPARAM>(buffer.At())) ||
       !buffer.Read(&rect, sizeof rect))
     return {};

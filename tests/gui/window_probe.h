@@ -8,18 +8,14 @@
 
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "unique_handle.h"
+
 namespace gui {
 
-struct HandleCloser {
-  void operator()(HANDLE h) const {
-    if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+using quillon::UniqueHandle;
 
 // Memory in another process, freed with the object.
 class RemoteBuffer {
@@ -61,7 +57,7 @@ std::vector<std::wstring> StaticTexts(HWND dialog);
 class ControlReader {
  public:
   explicit ControlReader(DWORD pid);
-  explicit operator bool() const { return process_ != nullptr; }
+  explicit operator bool() const { return bool(process_); }
 
   // The tree's items depth first, each as its path "Root/Branch".
   std::vector<std::wstring> TreePaths(HWND tree) const;

@@ -8,25 +8,21 @@
 
 namespace hostile {
 
-using e2e::TaskString;
-
-void CallContainer(Session& s, Com<IConnectionPointContainer>& container, Com<IConnectionPoint>& point,
+void CallContainer(Session& s, ComPtr<IConnectionPointContainer>& container, ComPtr<IConnectionPoint>& point,
                    std::vector<DWORD>& cookies, REFIID sinkIid, IUnknown* sink, bool disconnected) {
   if (!point || s.rnd.Chance(20)) {
     if (s.rnd.Chance(20)) {
-      IEnumConnectionPoints* e = nullptr;
+      ComPtr<IEnumConnectionPoints> e;
       Call c(s, "IConnectionPointContainer::EnumConnectionPoints", disconnected);
-      c.Run([&] { return container->EnumConnectionPoints(&e); }, e);
-      Com<IEnumConnectionPoints> owned(e);
+      c.Run([&] { return container->EnumConnectionPoints(e.Put()); }, e);
       return;
     }
     const IID riid = s.rnd.Chance(70) ? sinkIid : s.rnd.Iid({IID_IOPCShutdown, IID_IOPCDataCallback, IID_IAdviseSink});
-    IConnectionPoint* p = nullptr;
+    ComPtr<IConnectionPoint> p;
     Call c(s, "IConnectionPointContainer::FindConnectionPoint", disconnected);
     c.ArgHex("riid.Data1", riid.Data1);
-    c.Run([&] { return container->FindConnectionPoint(riid, &p); }, p);
-    if (p && riid == sinkIid) point = Com<IConnectionPoint>(p);
-    else Com<IConnectionPoint> owned(p);
+    c.Run([&] { return container->FindConnectionPoint(riid, p.Put()); }, p);
+    if (p && riid == sinkIid) point = std::move(p);
     return;
   }
   switch (s.rnd.Below(6)) {
@@ -35,8 +31,8 @@ void CallContainer(Session& s, Com<IConnectionPointContainer>& container, Com<IC
       // A second Advise as often as a first; now and then a sink of the
       // wrong kind.
       const uint32_t kind = s.rnd.Below(10);
-      IUnknown* with = kind < 7 ? sink : kind < 9 ? static_cast<IUnknown*>(s.bare.get())
-                                                  : static_cast<IUnknown*>(s.streamSink.get());
+      IUnknown* with = kind < 7 ? sink : kind < 9 ? static_cast<IUnknown*>(s.bare.Get())
+                                                  : static_cast<IUnknown*>(s.streamSink.Get());
       DWORD cookie = 0;
       Call c(s, "IConnectionPoint::Advise", disconnected);
       c.Arg("sink", kind < 7 ? "right" : "wrong kind");
@@ -59,17 +55,15 @@ void CallContainer(Session& s, Com<IConnectionPointContainer>& container, Com<IC
       return;
     }
     case 4: {
-      IConnectionPointContainer* back = nullptr;
+      ComPtr<IConnectionPointContainer> back;
       Call c(s, "IConnectionPoint::GetConnectionPointContainer", disconnected);
-      c.Run([&] { return point->GetConnectionPointContainer(&back); }, back);
-      Com<IConnectionPointContainer> owned(back);
+      c.Run([&] { return point->GetConnectionPointContainer(back.Put()); }, back);
       return;
     }
     default: {
-      IEnumConnections* e = nullptr;
+      ComPtr<IEnumConnections> e;
       Call c(s, "IConnectionPoint::EnumConnections", disconnected);
-      c.Run([&] { return point->EnumConnections(&e); }, e);
-      Com<IEnumConnections> owned(e);
+      c.Run([&] { return point->EnumConnections(e.Put()); }, e);
       return;
     }
   }
@@ -88,14 +82,14 @@ void CallStateMgt(Session& s, Group& g) {
     case 0: {
       DWORD rate = 0, lcid = 0;
       BOOL active = FALSE;
-      LPWSTR name = nullptr;
+      TaskString name;
       LONG bias = 0;
       FLOAT deadband = 0;
       OPCHANDLE client = 0, server = 0;
       Call c(s, "IOPCGroupStateMgt::GetState", g.forced);
       c.Arg("group", g.handle);
-      c.Run([&] { return st->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &client, &server); }, name);
-      TaskString owned(name);
+      c.Run([&] { return st->GetState(&rate, &active, name.Put(), &bias, &deadband, &lcid, &client, &server); },
+            name);
       return;
     }
     case 1: {
@@ -130,15 +124,15 @@ void CallStateMgt(Session& s, Group& g) {
       static const std::vector<IID> kIids = {IID_IOPCGroupStateMgt, IID_IOPCItemMgt, IID_IOPCSyncIO,
                                              IID_IOPCAsyncIO2};
       const IID riid = s.rnd.Iid(kIids);
-      IUnknown* unk = nullptr;
+      ComPtr<IUnknown> unk;
       Call c(s, "IOPCGroupStateMgt::CloneGroup", g.forced);
       c.Arg("group", g.handle).Arg("name", name.shown).ArgHex("riid.Data1", riid.Data1);
-      const HRESULT hr = c.Run([&] { return st->CloneGroup(name.value.c_str(), riid, &unk); }, unk);
+      const HRESULT hr = c.Run([&] { return st->CloneGroup(name.value.c_str(), riid, unk.PutUnknown()); }, unk);
       if (SUCCEEDED(hr) && unk) {
         auto clone = std::make_unique<Group>();
         clone->name = name.value.c_str();
         s.groupNames.push_back(clone->name);
-        if (clone->Adopt(riid, unk)) s.groups.push_back(std::move(clone));
+        if (clone->Adopt(riid, std::move(unk))) s.groups.push_back(std::move(clone));
       }
       return;
     }
@@ -207,17 +201,19 @@ void CallItemMgt(Session& s, Group& g) {
       const Sized n = CountFor(s);
       Defs defs(s, n);
       e2e::ItemResults added;
-      added.count = n.count;
       Call c(s, "IOPCItemMgt::AddItems", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).Arg("items", defs.shown).Refused(n.huge);
-      const HRESULT hr =
-          c.Run([&] { return im->AddItems(n.count, n.Of(defs.defs), &added.results, &added.errors); }, added.results,
-                added.errors);
-      c.Items(hr, added.errors, n.count);
-      if (SUCCEEDED(hr) && added.results && added.errors)
+      const HRESULT hr = c.Run(
+          [&] {
+            return im->AddItems(n.count, n.Of(defs.defs), added.results.Put(n.count), added.errors.Put(n.count));
+          },
+          added.results, added.errors);
+      c.Items(hr, added.errors.Get(), n.count);
+      if (SUCCEEDED(hr) && added.results.Get() && added.errors.Get())
         for (DWORD i = 0; i < n.count; ++i)
           if (SUCCEEDED(added.errors[i])) g.itemHandles.push_back(added.results[i].hServer);
-      if (FAILED(hr)) added.count = 0;
+      // What a failed call handed out anyway is reported, not trusted to be freed entry by entry.
+      if (FAILED(hr)) added.results.SetCount(0);
       return;
     }
     case 3: {
@@ -225,27 +221,29 @@ void CallItemMgt(Session& s, Group& g) {
       Defs defs(s, n);
       const BOOL blobUpdate = BOOL(s.rnd.Below(2));
       e2e::ItemResults validated;
-      validated.count = n.count;
       Call c(s, "IOPCItemMgt::ValidateItems", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).Arg("items", defs.shown).Refused(n.huge);
       const HRESULT hr = c.Run(
-          [&] { return im->ValidateItems(n.count, n.Of(defs.defs), blobUpdate, &validated.results, &validated.errors); },
+          [&] {
+            return im->ValidateItems(n.count, n.Of(defs.defs), blobUpdate, validated.results.Put(n.count),
+                                     validated.errors.Put(n.count));
+          },
           validated.results, validated.errors);
-      c.Items(hr, validated.errors, n.count);
-      if (FAILED(hr)) validated.count = 0;
+      c.Items(hr, validated.errors.Get(), n.count);
+      if (FAILED(hr)) validated.results.SetCount(0);
       return;
     }
     case 4: {
       const Sized n = CountFor(s);
       auto handles = ItemHandles(s, g, n);
-      OutArray<HRESULT> errors;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCItemMgt::RemoveItems", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).ArgHex("first", handles[0]).Refused(n.huge);
-      const HRESULT hr = c.Run([&] { return im->RemoveItems(n.count, n.Of(handles), &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
-      if (SUCCEEDED(hr) && errors.p)
+      const HRESULT hr = c.Run([&] { return im->RemoveItems(n.count, n.Of(handles), errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
+      if (SUCCEEDED(hr) && errors.Get())
         for (DWORD i = 0; i < n.count; ++i)
-          if (SUCCEEDED(errors.p[i])) {
+          if (SUCCEEDED(errors[i])) {
             std::erase(g.itemHandles, handles[i]);
             g.removedItems.push_back(handles[i]);
           }
@@ -255,11 +253,12 @@ void CallItemMgt(Session& s, Group& g) {
       const Sized n = CountFor(s);
       auto handles = ItemHandles(s, g, n);
       const BOOL active = BOOL(s.rnd.Chance(80) ? s.rnd.Below(2) : s.rnd.Bits());
-      OutArray<HRESULT> errors;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCItemMgt::SetActiveState", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).ArgHex("active", active).Refused(n.huge);
-      const HRESULT hr = c.Run([&] { return im->SetActiveState(n.count, n.Of(handles), active, &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
+      const HRESULT hr =
+          c.Run([&] { return im->SetActiveState(n.count, n.Of(handles), active, errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
     case 6: {
@@ -268,34 +267,32 @@ void CallItemMgt(Session& s, Group& g) {
       if (s.rnd.Chance(50)) {
         std::vector<DWORD> clients(n.Slots());
         for (auto& x : clients) x = s.rnd.Bits();
-        OutArray<HRESULT> errors;
+        TaskMem<HRESULT> errors;
         Call c(s, "IOPCItemMgt::SetClientHandles", g.forced);
         c.Arg("group", g.handle).ArgHex("count", n.count).Refused(n.huge);
         const HRESULT hr =
-            c.Run([&] { return im->SetClientHandles(n.count, n.Of(handles), n.Of(clients), &errors.p); }, errors.p);
-        c.Items(hr, errors.p, n.count);
+            c.Run([&] { return im->SetClientHandles(n.count, n.Of(handles), n.Of(clients), errors.Put()); }, errors);
+        c.Items(hr, errors.Get(), n.count);
         return;
       }
       std::vector<VARTYPE> types(n.Slots());
       for (auto& t : types) t = s.rnd.Type();
-      OutArray<HRESULT> errors;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCItemMgt::SetDatatypes", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).ArgHex("vt", types[0]).Refused(n.huge);
-      const HRESULT hr = c.Run([&] { return im->SetDatatypes(n.count, n.Of(handles), n.Of(types), &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
+      const HRESULT hr =
+          c.Run([&] { return im->SetDatatypes(n.count, n.Of(handles), n.Of(types), errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
     default: {
       const IID riid = s.rnd.Iid({IID_IEnumOPCItemAttributes});
-      IUnknown* unk = nullptr;
+      ComPtr<IUnknown> unk;
       Call c(s, "IOPCItemMgt::CreateEnumerator", g.forced);
       c.Arg("group", g.handle).ArgHex("riid.Data1", riid.Data1);
-      const HRESULT hr = c.Run([&] { return im->CreateEnumerator(riid, &unk); }, unk);
-      if (hr == S_OK) c.Expect(unk != nullptr, "CreateEnumerator answered S_OK without an enumerator");
-      if (unk && riid == IID_IEnumOPCItemAttributes)
-        g.itemEnum = Com<IEnumOPCItemAttributes>(static_cast<IEnumOPCItemAttributes*>(static_cast<void*>(unk)));
-      else
-        Com<IUnknown> owned(unk);
+      const HRESULT hr = c.Run([&] { return im->CreateEnumerator(riid, unk.PutUnknown()); }, unk);
+      if (hr == S_OK) c.Expect(bool(unk), "CreateEnumerator answered S_OK without an enumerator");
+      if (unk && riid == IID_IEnumOPCItemAttributes) g.itemEnum = Typed<IEnumOPCItemAttributes>(unk);
       return;
     }
   }
@@ -343,14 +340,14 @@ void CallSyncIo(Session& s, Group& g) {
       if (!io) return;
       bool refused = false;
       const DWORD source = s.rnd.Enum(2, refused);
-      States states(n.count);
-      OutArray<HRESULT> errors;
+      TaskMem<OPCITEMSTATE> states;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCSyncIO::Read", g.forced);
       c.Arg("group", g.handle).ArgHex("source", source).ArgHex("count", n.count).Refused(refused || n.huge);
       const HRESULT hr = c.Run(
-          [&] { return io->Read(OPCDATASOURCE(source), n.count, n.Of(handles), &states.p, &errors.p); }, states.p,
-          errors.p);
-      c.Items(hr, errors.p, n.count);
+          [&] { return io->Read(OPCDATASOURCE(source), n.count, n.Of(handles), states.Put(n.count), errors.Put()); },
+          states, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
     case 1: {
@@ -359,29 +356,30 @@ void CallSyncIo(Session& s, Group& g) {
       std::vector<VARIANT> flat;
       std::string shown;
       auto held = ValuesFor(s, n, flat, shown);
-      OutArray<HRESULT> errors;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCSyncIO::Write", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).Arg("value", shown).Refused(n.huge);
-      const HRESULT hr = c.Run([&] { return io->Write(n.count, n.Of(handles), n.Of(flat), &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
+      const HRESULT hr = c.Run([&] { return io->Write(n.count, n.Of(handles), n.Of(flat), errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
     case 2: {
       IOPCSyncIO2* io = s.Need(g, g.sync2);
       if (!io) return;
       auto ages = Ages(s, n);
-      Variants values(n.count);
-      OutArray<WORD> qualities;
-      OutArray<FILETIME> times;
-      OutArray<HRESULT> errors;
+      TaskMem<VARIANT> values;
+      TaskMem<WORD> qualities;
+      TaskMem<FILETIME> times;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCSyncIO2::ReadMaxAge", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).ArgHex("age", ages[0]).Refused(n.huge);
       const HRESULT hr = c.Run(
           [&] {
-            return io->ReadMaxAge(n.count, n.Of(handles), n.Of(ages), &values.p, &qualities.p, &times.p, &errors.p);
+            return io->ReadMaxAge(n.count, n.Of(handles), n.Of(ages), values.Put(n.count), qualities.Put(), times.Put(),
+                                  errors.Put());
           },
-          values.p, qualities.p, times.p, errors.p);
-      c.Items(hr, errors.p, n.count);
+          values, qualities, times, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
     default: {
@@ -390,11 +388,11 @@ void CallSyncIo(Session& s, Group& g) {
       std::vector<quillon::Variant> held;
       std::string shown;
       auto vqts = VqtsFor(s, n, held, shown);
-      OutArray<HRESULT> errors;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCSyncIO2::WriteVQT", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).Arg("value", shown).Refused(n.huge);
-      const HRESULT hr = c.Run([&] { return io->WriteVQT(n.count, n.Of(handles), n.Of(vqts), &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
+      const HRESULT hr = c.Run([&] { return io->WriteVQT(n.count, n.Of(handles), n.Of(vqts), errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
   }
@@ -415,14 +413,14 @@ void CallAsyncIo(Session& s, Group& g) {
     case 0: {
       bool refused = false;
       const DWORD source = s.rnd.Enum(2, refused);
-      OutArray<HRESULT> errors;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCAsyncIO::Read", g.forced);
       c.Arg("group", g.handle).ArgHex("connection", connection).ArgHex("source", source).ArgHex("count", n.count);
       c.Refused(refused || n.huge);
       const HRESULT hr = c.Run(
-          [&] { return io->Read(connection, OPCDATASOURCE(source), n.count, n.Of(handles), &tid, &errors.p); },
-          errors.p);
-      c.Items(hr, errors.p, n.count);
+          [&] { return io->Read(connection, OPCDATASOURCE(source), n.count, n.Of(handles), &tid, errors.Put()); },
+          errors);
+      c.Items(hr, errors.Get(), n.count);
       if (SUCCEEDED(hr)) g.transactions.push_back(tid);
       return;
     }
@@ -430,13 +428,13 @@ void CallAsyncIo(Session& s, Group& g) {
       std::vector<VARIANT> flat;
       std::string shown;
       auto held = ValuesFor(s, n, flat, shown);
-      OutArray<HRESULT> errors;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCAsyncIO::Write", g.forced);
       c.Arg("group", g.handle).ArgHex("connection", connection).ArgHex("count", n.count).Arg("value", shown);
       c.Refused(n.huge);
       const HRESULT hr =
-          c.Run([&] { return io->Write(connection, n.count, n.Of(handles), n.Of(flat), &tid, &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
+          c.Run([&] { return io->Write(connection, n.count, n.Of(handles), n.Of(flat), &tid, errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
       if (SUCCEEDED(hr)) g.transactions.push_back(tid);
       return;
     }
@@ -468,11 +466,11 @@ void CallAsyncIo2(Session& s, Group& g) {
   DWORD cancel = 0;
   switch (s.rnd.Below(6)) {
     case 0: {
-      OutArray<HRESULT> errors;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCAsyncIO2::Read", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).ArgHex("tid", tid).Refused(n.huge);
-      const HRESULT hr = c.Run([&] { return io->Read(n.count, n.Of(handles), tid, &cancel, &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
+      const HRESULT hr = c.Run([&] { return io->Read(n.count, n.Of(handles), tid, &cancel, errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
       if (SUCCEEDED(hr)) g.transactions.push_back(cancel);
       return;
     }
@@ -480,12 +478,12 @@ void CallAsyncIo2(Session& s, Group& g) {
       std::vector<VARIANT> flat;
       std::string shown;
       auto held = ValuesFor(s, n, flat, shown);
-      OutArray<HRESULT> errors;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCAsyncIO2::Write", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).Arg("value", shown).Refused(n.huge);
       const HRESULT hr =
-          c.Run([&] { return io->Write(n.count, n.Of(handles), n.Of(flat), tid, &cancel, &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
+          c.Run([&] { return io->Write(n.count, n.Of(handles), n.Of(flat), tid, &cancel, errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
       if (SUCCEEDED(hr)) g.transactions.push_back(cancel);
       return;
     }
@@ -532,12 +530,12 @@ void CallAsyncIo3(Session& s, Group& g) {
   switch (s.rnd.Below(3)) {
     case 0: {
       auto ages = Ages(s, n);
-      OutArray<HRESULT> errors;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCAsyncIO3::ReadMaxAge", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).ArgHex("age", ages[0]).Refused(n.huge);
       const HRESULT hr =
-          c.Run([&] { return io->ReadMaxAge(n.count, n.Of(handles), n.Of(ages), tid, &cancel, &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
+          c.Run([&] { return io->ReadMaxAge(n.count, n.Of(handles), n.Of(ages), tid, &cancel, errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
       if (SUCCEEDED(hr)) g.transactions.push_back(cancel);
       return;
     }
@@ -545,12 +543,12 @@ void CallAsyncIo3(Session& s, Group& g) {
       std::vector<quillon::Variant> held;
       std::string shown;
       auto vqts = VqtsFor(s, n, held, shown);
-      OutArray<HRESULT> errors;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCAsyncIO3::WriteVQT", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).Arg("value", shown).Refused(n.huge);
       const HRESULT hr =
-          c.Run([&] { return io->WriteVQT(n.count, n.Of(handles), n.Of(vqts), tid, &cancel, &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
+          c.Run([&] { return io->WriteVQT(n.count, n.Of(handles), n.Of(vqts), tid, &cancel, errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
       if (SUCCEEDED(hr)) g.transactions.push_back(cancel);
       return;
     }
@@ -570,7 +568,7 @@ void CallDeadband(Session& s, Group& g) {
   if (!d) return;
   const Sized n = CountFor(s);
   auto handles = ItemHandles(s, g, n);
-  OutArray<HRESULT> errors;
+  TaskMem<HRESULT> errors;
   switch (s.rnd.Below(3)) {
     case 0: {
       std::vector<FLOAT> bands(n.Slots());
@@ -578,24 +576,24 @@ void CallDeadband(Session& s, Group& g) {
       Call c(s, "IOPCItemDeadbandMgt::SetItemDeadband", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).Arg("deadband", bands[0]).Refused(n.huge);
       const HRESULT hr =
-          c.Run([&] { return d->SetItemDeadband(n.count, n.Of(handles), n.Of(bands), &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
+          c.Run([&] { return d->SetItemDeadband(n.count, n.Of(handles), n.Of(bands), errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
     case 1: {
-      OutArray<FLOAT> bands;
+      TaskMem<FLOAT> bands;
       Call c(s, "IOPCItemDeadbandMgt::GetItemDeadband", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).Refused(n.huge);
       const HRESULT hr =
-          c.Run([&] { return d->GetItemDeadband(n.count, n.Of(handles), &bands.p, &errors.p); }, bands.p, errors.p);
-      c.Items(hr, errors.p, n.count);
+          c.Run([&] { return d->GetItemDeadband(n.count, n.Of(handles), bands.Put(), errors.Put()); }, bands, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
     default: {
       Call c(s, "IOPCItemDeadbandMgt::ClearItemDeadband", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).Refused(n.huge);
-      const HRESULT hr = c.Run([&] { return d->ClearItemDeadband(n.count, n.Of(handles), &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
+      const HRESULT hr = c.Run([&] { return d->ClearItemDeadband(n.count, n.Of(handles), errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
   }
@@ -606,34 +604,34 @@ void CallSampling(Session& s, Group& g) {
   if (!m) return;
   const Sized n = CountFor(s);
   auto handles = ItemHandles(s, g, n);
-  OutArray<HRESULT> errors;
+  TaskMem<HRESULT> errors;
   switch (s.rnd.Below(5)) {
     case 0: {
       std::vector<DWORD> rates(n.Slots());
       for (auto& r : rates) r = s.rnd.Rate();
-      OutArray<DWORD> revised;
+      TaskMem<DWORD> revised;
       Call c(s, "IOPCItemSamplingMgt::SetItemSamplingRate", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).ArgHex("rate", rates[0]).Refused(n.huge);
       const HRESULT hr = c.Run(
-          [&] { return m->SetItemSamplingRate(n.count, n.Of(handles), n.Of(rates), &revised.p, &errors.p); },
-          revised.p, errors.p);
-      c.Items(hr, errors.p, n.count);
+          [&] { return m->SetItemSamplingRate(n.count, n.Of(handles), n.Of(rates), revised.Put(), errors.Put()); },
+          revised, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
     case 1: {
-      OutArray<DWORD> rates;
+      TaskMem<DWORD> rates;
       Call c(s, "IOPCItemSamplingMgt::GetItemSamplingRate", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).Refused(n.huge);
-      const HRESULT hr =
-          c.Run([&] { return m->GetItemSamplingRate(n.count, n.Of(handles), &rates.p, &errors.p); }, rates.p, errors.p);
-      c.Items(hr, errors.p, n.count);
+      const HRESULT hr = c.Run(
+          [&] { return m->GetItemSamplingRate(n.count, n.Of(handles), rates.Put(), errors.Put()); }, rates, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
     case 2: {
       Call c(s, "IOPCItemSamplingMgt::ClearItemSamplingRate", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).Refused(n.huge);
-      const HRESULT hr = c.Run([&] { return m->ClearItemSamplingRate(n.count, n.Of(handles), &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
+      const HRESULT hr = c.Run([&] { return m->ClearItemSamplingRate(n.count, n.Of(handles), errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
     case 3: {
@@ -642,17 +640,17 @@ void CallSampling(Session& s, Group& g) {
       Call c(s, "IOPCItemSamplingMgt::SetItemBufferEnable", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).Refused(n.huge);
       const HRESULT hr =
-          c.Run([&] { return m->SetItemBufferEnable(n.count, n.Of(handles), n.Of(enable), &errors.p); }, errors.p);
-      c.Items(hr, errors.p, n.count);
+          c.Run([&] { return m->SetItemBufferEnable(n.count, n.Of(handles), n.Of(enable), errors.Put()); }, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
     default: {
-      OutArray<BOOL> enable;
+      TaskMem<BOOL> enable;
       Call c(s, "IOPCItemSamplingMgt::GetItemBufferEnable", g.forced);
       c.Arg("group", g.handle).ArgHex("count", n.count).Refused(n.huge);
-      const HRESULT hr = c.Run([&] { return m->GetItemBufferEnable(n.count, n.Of(handles), &enable.p, &errors.p); },
-                               enable.p, errors.p);
-      c.Items(hr, errors.p, n.count);
+      const HRESULT hr = c.Run(
+          [&] { return m->GetItemBufferEnable(n.count, n.Of(handles), enable.Put(), errors.Put()); }, enable, errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
   }
@@ -684,7 +682,7 @@ void CallDataObject(Session& s, Group& g) {
       Call c(s, "IDataObject::DAdvise", g.forced);
       c.Arg("group", g.handle).Arg("format", shown).ArgHex("advf", advf).Arg("sink", nullSink ? "NULL" : "stream");
       const HRESULT hr =
-          c.Run([&] { return d->DAdvise(&f, advf, nullSink ? nullptr : s.streamSink.get(), &cookie); });
+          c.Run([&] { return d->DAdvise(&f, advf, nullSink ? nullptr : s.streamSink.Get(), &cookie); });
       if (SUCCEEDED(hr)) g.streamCookies.push_back(cookie);
       return;
     }
@@ -697,11 +695,10 @@ void CallDataObject(Session& s, Group& g) {
       return;
     }
     case 3: {
-      IEnumSTATDATA* e = nullptr;
+      ComPtr<IEnumSTATDATA> e;
       Call c(s, "IDataObject::EnumDAdvise", g.forced);
       c.Arg("group", g.handle);
-      c.Run([&] { return d->EnumDAdvise(&e); }, e);
-      Com<IEnumSTATDATA> owned(e);
+      c.Run([&] { return d->EnumDAdvise(e.Put()); }, e);
       return;
     }
     case 4: {
@@ -712,12 +709,11 @@ void CallDataObject(Session& s, Group& g) {
     }
     default: {
       if (s.rnd.Chance(50)) {
-        IEnumFORMATETC* e = nullptr;
+        ComPtr<IEnumFORMATETC> e;
         const DWORD direction = s.rnd.Below(4);
         Call c(s, "IDataObject::EnumFormatEtc", g.forced);
         c.Arg("group", g.handle).Arg("direction", direction);
-        c.Run([&] { return d->EnumFormatEtc(direction, &e); }, e);
-        Com<IEnumFORMATETC> owned(e);
+        c.Run([&] { return d->EnumFormatEtc(direction, e.Put()); }, e);
         return;
       }
       Medium medium;
@@ -730,18 +726,20 @@ void CallDataObject(Session& s, Group& g) {
 }
 
 void CallItemEnum(Session& s, Group& g) {
-  IEnumOPCItemAttributes* e = g.itemEnum.get();
+  IEnumOPCItemAttributes* e = g.itemEnum.Get();
   if (!e) return CallItemMgt(s, g);
   switch (s.rnd.Below(4)) {
     case 0: {
       // The array is sized by what comes back, so a huge celt is fair.
       const ULONG celt = s.rnd.Chance(20) ? s.rnd.HugeCount() : s.rnd.Below(5);
-      e2e::Attributes got;
+      TaskMem<OPCITEMATTRIBUTES> got;
+      ULONG fetched = 0;
       Call c(s, "IEnumOPCItemAttributes::Next", g.forced);
       c.Arg("group", g.handle).ArgHex("celt", celt);
-      const HRESULT hr = c.Run([&] { return e->Next(celt, &got.items, &got.count); });
-      c.Expect(got.count <= celt, "Next fetched more than asked");
-      if (SUCCEEDED(hr) && got.count) c.Expect(got.items != nullptr, "fetched count without items");
+      const HRESULT hr = c.Run([&] { return e->Next(celt, got.Put(), &fetched); });
+      got.SetCount(fetched);
+      c.Expect(fetched <= celt, "Next fetched more than asked");
+      if (SUCCEEDED(hr) && fetched) c.Expect(got.Get() != nullptr, "fetched count without items");
       return;
     }
     case 1: {
@@ -758,11 +756,10 @@ void CallItemEnum(Session& s, Group& g) {
       return;
     }
     default: {
-      IEnumOPCItemAttributes* clone = nullptr;
+      ComPtr<IEnumOPCItemAttributes> clone;
       Call c(s, "IEnumOPCItemAttributes::Clone", g.forced);
       c.Arg("group", g.handle);
-      c.Run([&] { return e->Clone(&clone); }, clone);
-      Com<IEnumOPCItemAttributes> owned(clone);
+      c.Run([&] { return e->Clone(clone.Put()); }, clone);
       return;
     }
   }
@@ -774,12 +771,12 @@ void RemoveWhileQueued(Session& s, Group& g) {
     IOPCItemMgt* im = s.Need(g, g.items);
     if (!im || g.itemHandles.empty()) return;
     DWORD handle = s.rnd.Pick(g.itemHandles);
-    OutArray<HRESULT> errors;
+    TaskMem<HRESULT> errors;
     Call c(s, "IOPCItemMgt::RemoveItems", g.forced);
     c.Arg("group", g.handle).Arg("queued", "yes").ArgHex("handle", handle);
-    const HRESULT hr = c.Run([&] { return im->RemoveItems(1, &handle, &errors.p); }, errors.p);
-    c.Items(hr, errors.p, 1);
-    if (SUCCEEDED(hr) && errors.p && SUCCEEDED(errors.p[0])) {
+    const HRESULT hr = c.Run([&] { return im->RemoveItems(1, &handle, errors.Put()); }, errors);
+    c.Items(hr, errors.Get(), 1);
+    if (SUCCEEDED(hr) && errors.Get() && SUCCEEDED(errors[0])) {
       std::erase(g.itemHandles, handle);
       g.removedItems.push_back(handle);
     }
@@ -815,7 +812,7 @@ void CallGroup(Session& s, Group& g) {
     case 9: return CallSampling(s, g);
     case 10:
       return s.Need(g, g.container) ? CallContainer(s, g.container, g.point, g.cookies, IID_IOPCDataCallback,
-                                                    s.dataSink.get(), g.forced)
+                                                    s.dataSink.Get(), g.forced)
                                     : void();
     case 11: return CallDataObject(s, g);
     case 12: return CallItemEnum(s, g);

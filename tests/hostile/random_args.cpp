@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "bstr.h"
+
 namespace hostile {
 
 std::string Hex(uint32_t v) {
@@ -160,9 +162,8 @@ void Hostile::Value(quillon::Variant& out, std::string& shown) {
       SAFEARRAY* a = Vector(VT_BSTR, n);
       if (!a) break;
       for (LONG i = 0; i < LONG(n); ++i) {
-        BSTR s = i == 1 ? nullptr : SysAllocString(L"text");
-        SafeArrayPutElement(a, &i, s);
-        SysFreeString(s);
+        const quillon::Bstr s = i == 1 ? quillon::Bstr() : quillon::Bstr(L"text");
+        SafeArrayPutElement(a, &i, s.Get());
       }
       V_VT(&v) = VT_ARRAY | VT_BSTR;
       V_ARRAY(&v) = a;
@@ -174,8 +175,7 @@ void Hostile::Value(quillon::Variant& out, std::string& shown) {
       SAFEARRAY* a = Vector(VT_VARIANT, n);
       if (!a) break;
       for (LONG i = 0; i < LONG(n); ++i) {
-        VARIANT e;
-        VariantInit(&e);
+        quillon::Variant e;
         if (i % 2) {
           V_VT(&e) = VT_ARRAY | VT_I4;
           V_ARRAY(&e) = Vector(VT_I4, 2);
@@ -185,7 +185,6 @@ void Hostile::Value(quillon::Variant& out, std::string& shown) {
           V_R4(&e) = Float();
         }
         SafeArrayPutElement(a, &i, &e);
-        VariantClear(&e);
       }
       V_VT(&v) = VT_ARRAY | VT_VARIANT;
       V_ARRAY(&v) = a;

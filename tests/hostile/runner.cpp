@@ -7,6 +7,7 @@
 #include <iterator>
 #include <cstdio>
 
+#include "apartment.h"
 #include "process_figures.h"
 #include "watchdog.h"
 
@@ -83,7 +84,8 @@ void CountLogged(Host& host, Tally& tally, size_t& seen) {
 }  // namespace
 
 int RunAll(const Options& o) {
-  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 10;
+  quillon::Apartment apartment(COINIT_APARTMENTTHREADED);
+  if (FAILED(apartment.Result())) return 10;
   Tally tally;
   const auto began = std::chrono::steady_clock::now();
   std::unique_ptr<Host> host;
@@ -132,7 +134,6 @@ int RunAll(const Options& o) {
               o.seed, o.seed + o.seeds - 1, tally.calls, tally.crashes, tally.wrong, tally.logged,
               tally.byDesign, seconds);
   std::fflush(stdout);
-  CoUninitialize();
   return tally.crashes || tally.wrong || tally.logged ? 1 : 0;
 }
 

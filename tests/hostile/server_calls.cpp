@@ -8,9 +8,6 @@
 namespace hostile {
 namespace {
 
-using e2e::TaskMem;
-using e2e::TaskString;
-
 const std::vector<IID>& GroupIids() {
   static const std::vector<IID> kIids = {
       IID_IOPCGroupStateMgt, IID_IOPCGroupStateMgt2, IID_IOPCItemMgt,         IID_IOPCSyncIO,
@@ -41,7 +38,7 @@ void AddGroup(Session& s) {
   const bool nullName = s.rnd.Chance(2);
   OPCHANDLE handle = 0;
   DWORD revised = 0;
-  IUnknown* unk = nullptr;
+  ComPtr<IUnknown> unk;
   Call c(s, "IOPCServer::AddGroup");
   c.Arg("name", nullName ? "NULL" : name.shown).ArgHex("active", active).ArgHex("rate", rate);
   c.Arg("bias", withBias ? Hex(bias) : "NULL").Arg("deadband", withDeadband ? std::to_string(deadband) : "NULL");
@@ -52,17 +49,17 @@ void AddGroup(Session& s) {
       [&] {
         return server->AddGroup(nullName ? nullptr : name.value.c_str(), active, rate, client,
                                 withBias ? &bias : nullptr, withDeadband ? &deadband : nullptr, lcid, &handle,
-                                &revised, riid, &unk);
+                                &revised, riid, unk.PutUnknown());
       },
       unk);
   if (SUCCEEDED(hr)) {
-    c.Expect(unk != nullptr, "AddGroup succeeded without a group");
+    c.Expect(bool(unk), "AddGroup succeeded without a group");
     s.liveGroups.push_back(handle);
     s.groupNames.push_back(name.value.c_str());
     auto g = std::make_unique<Group>();
     g->handle = handle;
     g->name = name.value.c_str();
-    if (g->Adopt(riid, unk)) s.groups.push_back(std::move(g));
+    if (g->Adopt(riid, std::move(unk))) s.groups.push_back(std::move(g));
   }
 }
 
@@ -75,29 +72,27 @@ void CallIOPCServer(Session& s) {
     case 2: {
       const HRESULT code = s.rnd.Code();
       const LCID lcid = s.rnd.Locale();
-      LPWSTR text = nullptr;
+      TaskString text;
       Call c(s, "IOPCServer::GetErrorString");
       c.ArgHex("code", code).ArgHex("lcid", lcid);
-      c.Run([&] { return server->GetErrorString(code, lcid, &text); }, text);
-      TaskString owned(text);
+      c.Run([&] { return server->GetErrorString(code, lcid, text.Put()); }, text);
       return;
     }
     case 3: {
       Text name = s.rnd.Chance(50) && !s.groupNames.empty() ? Text{s.rnd.Pick(s.groupNames), "known group"}
                                                              : s.rnd.Name({});
       const IID riid = s.rnd.Iid(GroupIids());
-      IUnknown* unk = nullptr;
+      ComPtr<IUnknown> unk;
       Call c(s, "IOPCServer::GetGroupByName");
       c.Arg("name", name.shown).ArgHex("riid.Data1", riid.Data1);
-      c.Run([&] { return server->GetGroupByName(name.value.c_str(), riid, &unk); }, unk);
-      Com<IUnknown> owned(unk);
+      c.Run([&] { return server->GetGroupByName(name.value.c_str(), riid, unk.PutUnknown()); }, unk);
       return;
     }
     case 4: {
-      Status status;
+      TaskPtr<OPCSERVERSTATUS> status;
       Call c(s, "IOPCServer::GetStatus");
-      const HRESULT hr = c.Run([&] { return server->GetStatus(&status.p); }, status.p);
-      if (SUCCEEDED(hr)) c.Expect(status.p != nullptr, "GetStatus succeeded without a status");
+      const HRESULT hr = c.Run([&] { return server->GetStatus(status.Put()); }, status);
+      if (SUCCEEDED(hr)) c.Expect(bool(status), "GetStatus succeeded without a status");
       return;
     }
     case 5: {
@@ -122,17 +117,15 @@ void CallIOPCServer(Session& s) {
       const DWORD scope = s.rnd.Enum(6, refused);
       static const std::vector<IID> kIids = {IID_IEnumUnknown, IID_IEnumString};
       const IID riid = s.rnd.Iid(kIids);
-      IUnknown* unk = nullptr;
+      ComPtr<IUnknown> unk;
       Call c(s, "IOPCServer::CreateGroupEnumerator");
       c.ArgHex("scope", scope).ArgHex("riid.Data1", riid.Data1).Refused(refused);
       const HRESULT hr =
-          c.Run([&] { return server->CreateGroupEnumerator(OPCENUMSCOPE(scope), riid, &unk); }, unk);
+          c.Run([&] { return server->CreateGroupEnumerator(OPCENUMSCOPE(scope), riid, unk.PutUnknown()); }, unk);
       if (SUCCEEDED(hr) && unk && riid == IID_IEnumString)
-        s.so.strings = Com<IEnumString>(static_cast<IEnumString*>(static_cast<void*>(unk)));
+        s.so.strings = Typed<IEnumString>(unk);
       else if (SUCCEEDED(hr) && unk && riid == IID_IEnumUnknown)
-        s.so.groupObjects = Com<IEnumUnknown>(static_cast<IEnumUnknown*>(static_cast<void*>(unk)));
-      else
-        Com<IUnknown> owned(unk);
+        s.so.groupObjects = Typed<IEnumUnknown>(unk);
       return;
     }
   }
@@ -157,19 +150,18 @@ void CallIOPCCommon(Session& s) {
     }
     case 2: {
       DWORD count = 0;
-      OutArray<LCID> ids;
+      TaskMem<LCID> ids;
       Call c(s, "IOPCCommon::QueryAvailableLocaleIDs");
-      const HRESULT hr = c.Run([&] { return common->QueryAvailableLocaleIDs(&count, &ids.p); }, ids.p);
-      if (SUCCEEDED(hr) && count) c.Expect(ids.p != nullptr, "locale count without locales");
+      const HRESULT hr = c.Run([&] { return common->QueryAvailableLocaleIDs(&count, ids.Put()); }, ids);
+      if (SUCCEEDED(hr) && count) c.Expect(ids.Get() != nullptr, "locale count without locales");
       return;
     }
     case 3: {
       const HRESULT code = s.rnd.Code();
-      LPWSTR text = nullptr;
+      TaskString text;
       Call c(s, "IOPCCommon::GetErrorString");
       c.ArgHex("code", code);
-      c.Run([&] { return common->GetErrorString(code, &text); }, text);
-      TaskString owned(text);
+      c.Run([&] { return common->GetErrorString(code, text.Put()); }, text);
       return;
     }
     default: {
@@ -184,17 +176,16 @@ void CallIOPCCommon(Session& s) {
 }
 
 void CallEnumString(Session& s) {
-  IEnumString* e = s.so.strings.get();
+  IEnumString* e = s.so.strings.Get();
   if (!e) return;
   switch (s.rnd.Below(4)) {
     case 0: {
       const ULONG celt = s.rnd.Below(4);
-      std::vector<LPOLESTR> got(std::max<ULONG>(celt, 1), nullptr);
+      TaskMem<LPOLESTR> got(std::max<ULONG>(celt, 1));  // zero-filled: what is not fetched stays null
       ULONG fetched = 0;
       Call c(s, "IEnumString::Next");
       c.Arg("celt", celt);
-      c.Run([&] { return e->Next(celt, got.data(), &fetched); });
-      for (ULONG i = 0; i < fetched && i < got.size(); ++i) CoTaskMemFree(got[i]);
+      c.Run([&] { return e->Next(celt, got.Get(), &fetched); });
       c.Expect(fetched <= celt, "Next fetched more than asked");
       return;
     }
@@ -211,17 +202,16 @@ void CallEnumString(Session& s) {
       return;
     }
     default: {
-      IEnumString* clone = nullptr;
+      ComPtr<IEnumString> clone;
       Call c(s, "IEnumString::Clone");
-      c.Run([&] { return e->Clone(&clone); }, clone);
-      Com<IEnumString> owned(clone);
+      c.Run([&] { return e->Clone(clone.Put()); }, clone);
       return;
     }
   }
 }
 
 void CallEnumUnknown(Session& s) {
-  IEnumUnknown* e = s.so.groupObjects.get();
+  IEnumUnknown* e = s.so.groupObjects.Get();
   if (!e) return;
   switch (s.rnd.Below(4)) {
     case 0: {
@@ -231,7 +221,7 @@ void CallEnumUnknown(Session& s) {
       Call c(s, "IEnumUnknown::Next");
       c.Arg("celt", celt);
       c.Run([&] { return e->Next(celt, got.data(), &fetched); });
-      for (ULONG i = 0; i < fetched && i < got.size(); ++i) Com<IUnknown> owned(got[i]);
+      for (ULONG i = 0; i < fetched && i < got.size(); ++i) ComPtr<IUnknown>::Attach(got[i]).Reset();
       c.Expect(fetched <= celt, "Next fetched more than asked");
       return;
     }
@@ -248,10 +238,9 @@ void CallEnumUnknown(Session& s) {
       return;
     }
     default: {
-      IEnumUnknown* clone = nullptr;
+      ComPtr<IEnumUnknown> clone;
       Call c(s, "IEnumUnknown::Clone");
-      c.Run([&] { return e->Clone(&clone); }, clone);
-      Com<IEnumUnknown> owned(clone);
+      c.Run([&] { return e->Clone(clone.Put()); }, clone);
       return;
     }
   }
@@ -284,31 +273,30 @@ void CallBrowseSpace(Session& s) {
       Text filter = s.rnd.Chance(50) ? Text{L"", "empty"} : s.rnd.ItemId({});
       const VARTYPE vt = s.rnd.Type();
       const DWORD rights = s.rnd.Chance(70) ? s.rnd.Below(4) : s.rnd.Bits();
-      IEnumString* e = nullptr;
+      ComPtr<IEnumString> e;
       Call c(s, "IOPCBrowseServerAddressSpace::BrowseOPCItemIDs");
       c.ArgHex("type", type).Arg("filter", filter.shown).ArgHex("vt", vt).ArgHex("rights", rights).Refused(refused);
       const HRESULT hr = c.Run(
-          [&] { return space->BrowseOPCItemIDs(OPCBROWSETYPE(type), filter.value.c_str(), vt, rights, &e); }, e);
-      if (SUCCEEDED(hr)) c.Expect(e != nullptr, "BrowseOPCItemIDs succeeded without an enumerator");
-      s.so.strings = Com<IEnumString>(e);
+          [&] { return space->BrowseOPCItemIDs(OPCBROWSETYPE(type), filter.value.c_str(), vt, rights, e.Put()); }, e);
+      if (SUCCEEDED(hr)) c.Expect(bool(e), "BrowseOPCItemIDs succeeded without an enumerator");
+      s.so.strings = std::move(e);
       return;
     }
     case 4: {
       Text name = s.rnd.ItemId({L"Level", L"Temp", L"Counter", L"Tank1"});
-      LPWSTR id = nullptr;
+      TaskString id;
       Call c(s, "IOPCBrowseServerAddressSpace::GetItemID");
       c.Arg("name", name.shown);
-      c.Run([&] { return space->GetItemID(name.value.data(), &id); }, id);
-      TaskString owned(id);
+      c.Run([&] { return space->GetItemID(name.value.data(), id.Put()); }, id);
       return;
     }
     default: {
       Text id = s.rnd.ItemId(KnownIds());
-      IEnumString* e = nullptr;
+      ComPtr<IEnumString> e;
       Call c(s, "IOPCBrowseServerAddressSpace::BrowseAccessPaths");
       c.Arg("id", id.shown);
-      c.Run([&] { return space->BrowseAccessPaths(id.value.c_str(), &e); }, e);
-      if (e) s.so.strings = Com<IEnumString>(e);
+      c.Run([&] { return space->BrowseAccessPaths(id.value.c_str(), e.Put()); }, e);
+      if (e) s.so.strings = std::move(e);
       return;
     }
   }
@@ -323,39 +311,45 @@ void CallItemProperties(Session& s) {
   switch (s.rnd.Below(3)) {
     case 0: {
       DWORD count = 0;
-      OutArray<DWORD> ids;
-      Strings descriptions;
-      OutArray<VARTYPE> types;
+      TaskMem<DWORD> ids;
+      TaskMem<LPWSTR> descriptions;
+      TaskMem<VARTYPE> types;
       Call c(s, "IOPCItemProperties::QueryAvailableProperties");
       c.Arg("id", nullId ? "NULL" : id.shown).Refused(nullId);
-      const HRESULT hr = c.Run([&] { return p->QueryAvailableProperties(idArg, &count, &ids.p, &descriptions.p, &types.p); },
-                               ids.p, descriptions.p, types.p);
-      ids.n = descriptions.n = types.n = count;
-      if (SUCCEEDED(hr) && count) c.Expect(ids.p && descriptions.p && types.p, "property count without arrays");
+      const HRESULT hr =
+          c.Run([&] { return p->QueryAvailableProperties(idArg, &count, ids.Put(), descriptions.Put(), types.Put()); },
+                ids, descriptions, types);
+      ids.SetCount(count);
+      descriptions.SetCount(count);
+      types.SetCount(count);
+      if (SUCCEEDED(hr) && count)
+        c.Expect(ids.Get() && descriptions.Get() && types.Get(), "property count without arrays");
       return;
     }
     case 1: {
       const Sized n = CountFor(s);
       auto props = PropertyIds(s, n);
-      Variants values(n.count);
-      OutArray<HRESULT> errors;
+      TaskMem<VARIANT> values;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCItemProperties::GetItemProperties");
       c.Arg("id", nullId ? "NULL" : id.shown).ArgHex("count", n.count).Refused(nullId || n.huge);
-      const HRESULT hr = c.Run([&] { return p->GetItemProperties(idArg, n.count, n.Of(props), &values.p, &errors.p); },
-                               values.p, errors.p);
-      c.Items(hr, errors.p, n.count);
+      const HRESULT hr = c.Run(
+          [&] { return p->GetItemProperties(idArg, n.count, n.Of(props), values.Put(n.count), errors.Put()); }, values,
+          errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
     default: {
       const Sized n = CountFor(s);
       auto props = PropertyIds(s, n);
-      Strings ids(n.count);
-      OutArray<HRESULT> errors;
+      TaskMem<LPWSTR> ids;
+      TaskMem<HRESULT> errors;
       Call c(s, "IOPCItemProperties::LookupItemIDs");
       c.Arg("id", nullId ? "NULL" : id.shown).ArgHex("count", n.count).Refused(nullId || n.huge);
-      const HRESULT hr = c.Run([&] { return p->LookupItemIDs(idArg, n.count, n.Of(props), &ids.p, &errors.p); },
-                               ids.p, errors.p);
-      c.Items(hr, errors.p, n.count);
+      const HRESULT hr =
+          c.Run([&] { return p->LookupItemIDs(idArg, n.count, n.Of(props), ids.Put(n.count), errors.Put()); }, ids,
+                errors);
+      c.Items(hr, errors.Get(), n.count);
       return;
     }
   }
@@ -370,23 +364,21 @@ void CallBrowse(Session& s) {
     const Sized np = s.rnd.Chance(20) ? CountFor(s) : Sized{s.rnd.Below(4), false};
     auto props = PropertyIds(s, np);
     const BOOL values = BOOL(s.rnd.Below(2));
-    PropertiesArray out(n.count);
+    TaskMem<OPCITEMPROPERTIES> out;
     Call c(s, "IOPCBrowse::GetProperties");
     c.ArgHex("count", n.count).Arg("ids", ids.shown).ArgHex("propertyCount", np.count).Arg("values", values);
     c.Refused(n.huge || np.huge);
     const HRESULT hr = c.Run(
-        [&] { return b->GetProperties(n.count, n.Of(ids.ptrs), values, np.count, np.Of(props), &out.p); }, out.p);
-    if (SUCCEEDED(hr) && n.count) c.Expect(out.p != nullptr, "GetProperties succeeded without results");
+        [&] { return b->GetProperties(n.count, n.Of(ids.ptrs), values, np.count, np.Of(props), out.Put(n.count)); },
+        out);
+    if (SUCCEEDED(hr) && n.count) c.Expect(out.Get() != nullptr, "GetProperties succeeded without results");
     return;
   }
   Text id = s.rnd.Chance(40) ? Text{L"", "root"} : s.rnd.ItemId({L"Tank1", L"Tank2", L"Tank2.Sub", L"Tank1.Level"});
   Text point = s.rnd.ItemId(KnownIds());
   const bool withPoint = s.rnd.Chance(50);
-  LPWSTR cp = nullptr;
-  if (withPoint) {
-    cp = static_cast<LPWSTR>(CoTaskMemAlloc((wcslen(point.value.c_str()) + 1) * sizeof(wchar_t)));
-    if (cp) wcscpy(cp, point.value.c_str());
-  }
+  TaskString cp;
+  if (withPoint) cp = TaskString::Attach(quillon::TaskMemString(point.value.c_str()).Detach());
   const DWORD max = s.rnd.Chance(20) ? s.rnd.HugeCount() : s.rnd.Below(4);
   bool refused = false;
   const DWORD filter = s.rnd.Enum(3, refused);
@@ -397,21 +389,20 @@ void CallBrowse(Session& s) {
   auto props = PropertyIds(s, np);
   BOOL more = FALSE;
   DWORD count = 0;
-  Elements elements;
+  TaskMem<OPCBROWSEELEMENT> elements;
   Call c(s, "IOPCBrowse::Browse");
   c.Arg("id", id.shown).Arg("continuation", withPoint ? point.shown : "NULL").ArgHex("max", max);
   c.ArgHex("filter", filter).Arg("nameFilter", nameFilter.shown).Arg("vendorFilter", vendorFilter.shown);
   c.Arg("all", all).Arg("values", values).ArgHex("propertyCount", np.count).Refused(refused || np.huge);
   const HRESULT hr = c.Run(
       [&] {
-        return b->Browse(id.value.data(), &cp, max, OPCBROWSEFILTER(filter), nameFilter.value.data(),
+        return b->Browse(id.value.data(), cp.InOut(), max, OPCBROWSEFILTER(filter), nameFilter.value.data(),
                          vendorFilter.value.data(), all, values, np.count, np.Of(props), &more, &count,
-                         &elements.p);
+                         elements.Put());
       },
-      elements.p);
-  elements.n = count;
-  TaskString ownedPoint(cp);
-  if (SUCCEEDED(hr) && count) c.Expect(elements.p != nullptr, "element count without elements");
+      elements);
+  elements.SetCount(count);
+  if (SUCCEEDED(hr) && count) c.Expect(elements.Get() != nullptr, "element count without elements");
 }
 
 std::vector<OPCITEMVQT> Vqts(Session& s, const Sized& n, std::vector<quillon::Variant>& values, std::string& shown) {
@@ -439,31 +430,30 @@ void CallItemIo(Session& s) {
   if (s.rnd.Chance(50)) {
     std::vector<DWORD> ages(n.Slots());
     for (auto& a : ages) a = s.rnd.Chance(50) ? s.rnd.Rate() : 0;
-    Variants values(n.count);
-    OutArray<WORD> qualities;
-    OutArray<FILETIME> times;
-    OutArray<HRESULT> errors;
+    TaskMem<VARIANT> values;
+    TaskMem<WORD> qualities;
+    TaskMem<FILETIME> times;
+    TaskMem<HRESULT> errors;
     Call c(s, "IOPCItemIO::Read");
     c.ArgHex("count", n.count).Arg("ids", ids.shown).Refused(n.huge);
     const HRESULT hr = c.Run(
         [&] {
-          return io->Read(n.count, const_cast<LPCWSTR*>(n.Of(ids.ptrs)), n.Of(ages), &values.p, &qualities.p,
-                          &times.p, &errors.p);
+          return io->Read(n.count, const_cast<LPCWSTR*>(n.Of(ids.ptrs)), n.Of(ages), values.Put(n.count),
+                          qualities.Put(), times.Put(), errors.Put());
         },
-        values.p, qualities.p, times.p, errors.p);
-    c.Items(hr, errors.p, n.count);
+        values, qualities, times, errors);
+    c.Items(hr, errors.Get(), n.count);
     return;
   }
   std::vector<quillon::Variant> held;
   std::string shown;
   auto vqts = Vqts(s, n, held, shown);
-  OutArray<HRESULT> errors;
+  TaskMem<HRESULT> errors;
   Call c(s, "IOPCItemIO::WriteVQT");
   c.ArgHex("count", n.count).Arg("ids", ids.shown).Arg("value", shown).Refused(n.huge);
   const HRESULT hr = c.Run(
-      [&] { return io->WriteVQT(n.count, const_cast<LPCWSTR*>(n.Of(ids.ptrs)), n.Of(vqts), &errors.p); },
-      errors.p);
-  c.Items(hr, errors.p, n.count);
+      [&] { return io->WriteVQT(n.count, const_cast<LPCWSTR*>(n.Of(ids.ptrs)), n.Of(vqts), errors.Put()); }, errors);
+  c.Items(hr, errors.Get(), n.count);
 }
 
 void CallPublicGroups(Session& s) {
@@ -472,11 +462,10 @@ void CallPublicGroups(Session& s) {
   if (s.rnd.Chance(50)) {
     Text name = s.rnd.Name(s.groupNames);
     const IID riid = s.rnd.Iid(GroupIids());
-    IUnknown* unk = nullptr;
+    ComPtr<IUnknown> unk;
     Call c(s, "IOPCServerPublicGroups::GetPublicGroupByName");
     c.Arg("name", name.shown).ArgHex("riid.Data1", riid.Data1);
-    c.Run([&] { return pg->GetPublicGroupByName(name.value.c_str(), riid, &unk); }, unk);
-    Com<IUnknown> owned(unk);
+    c.Run([&] { return pg->GetPublicGroupByName(name.value.c_str(), riid, unk.PutUnknown()); }, unk);
     return;
   }
   const DWORD handle = s.rnd.Handle(s.liveGroups, s.staleGroups);
@@ -503,10 +492,9 @@ void CallPersistFile(Session& s) {
       return;
     }
     default: {
-      LPOLESTR name = nullptr;
+      TaskString name;
       Call c(s, "IPersistFile::GetCurFile");
-      c.Run([&] { return pf->GetCurFile(&name); }, name);
-      TaskString owned(name);
+      c.Run([&] { return pf->GetCurFile(name.Put()); }, name);
       return;
     }
   }
@@ -515,7 +503,7 @@ void CallPersistFile(Session& s) {
 }  // namespace
 
 // The connection point calls, shared with the group's (group_calls.cpp).
-void CallContainer(Session& s, Com<IConnectionPointContainer>& container, Com<IConnectionPoint>& point,
+void CallContainer(Session& s, ComPtr<IConnectionPointContainer>& container, ComPtr<IConnectionPoint>& point,
                    std::vector<DWORD>& cookies, REFIID sinkIid, IUnknown* sink, bool disconnected);
 
 void CallServerObject(Session& s) {
@@ -528,7 +516,7 @@ void CallServerObject(Session& s) {
     case 5: return CallBrowse(s);
     case 6: return CallItemIo(s);
     case 7: return s.Need(s.so.container) ? CallContainer(s, s.so.container, s.so.point, s.so.cookies, IID_IOPCShutdown,
-                                                          s.shutdownSink.get(), false)
+                                                          s.shutdownSink.Get(), false)
                                           : void();
     case 8: return CallPublicGroups(s);
     case 9: return CallPersistFile(s);

@@ -12,21 +12,18 @@ namespace {
 constexpr unsigned long kLinesPerKind = 5;
 
 template <class I>
-bool Take(REFIID riid, IUnknown* unk, Com<I>& slot) {
+bool Take(REFIID riid, ComPtr<IUnknown>& unk, ComPtr<I>& slot) {
   if (riid != __uuidof(I)) return false;
-  slot = Com<I>(static_cast<I*>(static_cast<void*>(unk)));
+  slot = Typed<I>(unk);
   return true;
 }
 
 }  // namespace
 
-bool Group::Adopt(REFIID riid, IUnknown* unk) {
-  if (Take(riid, unk, state) || Take(riid, unk, state2) || Take(riid, unk, items) || Take(riid, unk, sync) ||
-      Take(riid, unk, sync2) || Take(riid, unk, async) || Take(riid, unk, async2) || Take(riid, unk, async3) ||
-      Take(riid, unk, deadband) || Take(riid, unk, sampling) || Take(riid, unk, container) || Take(riid, unk, data))
-    return true;
-  if (unk) unk->Release();
-  return false;
+bool Group::Adopt(REFIID riid, ComPtr<IUnknown> unk) {
+  return Take(riid, unk, state) || Take(riid, unk, state2) || Take(riid, unk, items) || Take(riid, unk, sync) ||
+         Take(riid, unk, sync2) || Take(riid, unk, async) || Take(riid, unk, async2) || Take(riid, unk, async3) ||
+         Take(riid, unk, deadband) || Take(riid, unk, sampling) || Take(riid, unk, container) || Take(riid, unk, data);
 }
 
 Call::Call(Session& s, const char* method, bool disconnected)
@@ -114,53 +111,47 @@ Session::~Session() {
 bool Session::Connect() {
   Call c(*this, "IUnknown::QueryInterface");
   c.Arg("connect", "IOPCServer");
-  IOPCServer* server = nullptr;
   c.Run([&] { return CoCreateInstance(clsid_, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IOPCServer),
-                                      reinterpret_cast<void**>(&server)); },
-        server);
-  so.server = Com<IOPCServer>(server);
+                                      so.server.PutVoid()); },
+        so.server);
   return bool(so.server);
 }
 
 IUnknown* Session::AnyServerInterface() const {
-  for (IUnknown* u : std::initializer_list<IUnknown*>{so.server.get(), so.common.get(), so.space.get(),
-                                                      so.properties.get(), so.browse.get(), so.itemIo.get(),
-                                                      so.container.get(), so.publicGroups.get(), so.persist.get()})
+  for (IUnknown* u : std::initializer_list<IUnknown*>{so.server.Get(), so.common.Get(), so.space.Get(),
+                                                      so.properties.Get(), so.browse.Get(), so.itemIo.Get(),
+                                                      so.container.Get(), so.publicGroups.Get(), so.persist.Get()})
     if (u) return u;
   return nullptr;
 }
 
 template <class I>
-void Session::Query(Com<I>& slot, REFIID riid) {
+void Session::Query(ComPtr<I>& slot, REFIID riid) {
   IUnknown* from = AnyServerInterface();
   if (!from) return;
   Call c(*this, "IUnknown::QueryInterface");
   c.Arg("server object", "interface");
-  I* p = nullptr;
-  c.Run([&] { return from->QueryInterface(riid, reinterpret_cast<void**>(&p)); }, p);
-  slot = Com<I>(p);
+  c.Run([&] { return from->QueryInterface(riid, slot.PutVoid()); }, slot);
 }
 
 template <class I>
-void Session::QueryGroup(Group& g, Com<I>& slot, REFIID riid) {
+void Session::QueryGroup(Group& g, ComPtr<I>& slot, REFIID riid) {
   IUnknown* from = nullptr;
   for (IUnknown* u : std::initializer_list<IUnknown*>{
-           g.state.get(), g.state2.get(), g.items.get(), g.sync.get(), g.sync2.get(), g.async.get(), g.async2.get(),
-           g.async3.get(), g.deadband.get(), g.sampling.get(), g.container.get(), g.data.get()})
+           g.state.Get(), g.state2.Get(), g.items.Get(), g.sync.Get(), g.sync2.Get(), g.async.Get(), g.async2.Get(),
+           g.async3.Get(), g.deadband.Get(), g.sampling.Get(), g.container.Get(), g.data.Get()})
     if (u) from = u;
   if (!from) return;
   Call c(*this, "IUnknown::QueryInterface", g.forced);
   c.Arg("group", g.handle);
-  I* p = nullptr;
-  c.Run([&] { return from->QueryInterface(riid, reinterpret_cast<void**>(&p)); }, p);
-  slot = Com<I>(p);
+  c.Run([&] { return from->QueryInterface(riid, slot.PutVoid()); }, slot);
 }
 
 // Explicit instantiations for the call tables, which ask for every
 // interface through Need.
 #define HOSTILE_QUERY(I)                                   \
-  template void Session::Query<I>(Com<I>&, REFIID);        \
-  template void Session::QueryGroup<I>(Group&, Com<I>&, REFIID);
+  template void Session::Query<I>(ComPtr<I>&, REFIID);        \
+  template void Session::QueryGroup<I>(Group&, ComPtr<I>&, REFIID);
 HOSTILE_QUERY(IOPCServer)
 HOSTILE_QUERY(IOPCCommon)
 HOSTILE_QUERY(IOPCBrowseServerAddressSpace)
@@ -187,9 +178,9 @@ namespace {
 
 // Resets the Which-th of Slots.
 template <class... I>
-void DropOne(uint32_t which, Com<I>&... slots) {
+void DropOne(uint32_t which, ComPtr<I>&... slots) {
   uint32_t i = 0;
-  ((i++ == which ? slots.reset() : void()), ...);
+  ((i++ == which ? slots.Reset() : void()), ...);
 }
 
 }  // namespace

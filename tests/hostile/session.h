@@ -14,7 +14,31 @@
 
 namespace hostile {
 
-using e2e::Com;
+using quillon::ComPtr;
+using quillon::TaskMem;
+using quillon::TaskPtr;
+using quillon::TaskString;
+
+// The interface an out-parameter typed IUnknown** holds when the call was
+// asked for I's IID: the reference itself, not one a QueryInterface would add.
+template <class I>
+ComPtr<I> Typed(ComPtr<IUnknown>& unk) {
+  return ComPtr<I>::Attach(static_cast<I*>(static_cast<void*>(unk.Detach())));
+}
+
+// What a call's out-pointer filled, raw or in its owner.
+template <class T>
+const void* Filled(const ComPtr<T>& p) {
+  return p.Get();
+}
+template <class T>
+const void* Filled(const TaskMem<T>& p) {
+  return p.Get();
+}
+template <class T>
+const void* Filled(const TaskPtr<T>& p) {
+  return p.Get();
+}
 
 // What a run found, over every seed.
 struct Tally {
@@ -28,18 +52,18 @@ struct Tally {
 };
 
 struct ServerObject {
-  Com<IOPCServer> server;
-  Com<IOPCCommon> common;
-  Com<IOPCBrowseServerAddressSpace> space;
-  Com<IOPCItemProperties> properties;
-  Com<IOPCBrowse> browse;
-  Com<IOPCItemIO> itemIo;
-  Com<IConnectionPointContainer> container;
-  Com<IConnectionPoint> point;
-  Com<IOPCServerPublicGroups> publicGroups;
-  Com<IPersistFile> persist;
-  Com<IEnumString> strings;
-  Com<IEnumUnknown> groupObjects;
+  ComPtr<IOPCServer> server;
+  ComPtr<IOPCCommon> common;
+  ComPtr<IOPCBrowseServerAddressSpace> space;
+  ComPtr<IOPCItemProperties> properties;
+  ComPtr<IOPCBrowse> browse;
+  ComPtr<IOPCItemIO> itemIo;
+  ComPtr<IConnectionPointContainer> container;
+  ComPtr<IConnectionPoint> point;
+  ComPtr<IOPCServerPublicGroups> publicGroups;
+  ComPtr<IPersistFile> persist;
+  ComPtr<IEnumString> strings;
+  ComPtr<IEnumUnknown> groupObjects;
   std::vector<DWORD> cookies;
   bool Empty() const {
     return !server && !common && !space && !properties && !browse && !itemIo && !container && !point &&
@@ -51,20 +75,20 @@ struct Group {
   DWORD handle = 0;
   std::wstring name;
   bool removed = false, forced = false;
-  Com<IOPCGroupStateMgt> state;
-  Com<IOPCGroupStateMgt2> state2;
-  Com<IOPCItemMgt> items;
-  Com<IOPCSyncIO> sync;
-  Com<IOPCSyncIO2> sync2;
-  Com<IOPCAsyncIO> async;
-  Com<IOPCAsyncIO2> async2;
-  Com<IOPCAsyncIO3> async3;
-  Com<IOPCItemDeadbandMgt> deadband;
-  Com<IOPCItemSamplingMgt> sampling;
-  Com<IConnectionPointContainer> container;
-  Com<IConnectionPoint> point;
-  Com<IDataObject> data;
-  Com<IEnumOPCItemAttributes> itemEnum;
+  ComPtr<IOPCGroupStateMgt> state;
+  ComPtr<IOPCGroupStateMgt2> state2;
+  ComPtr<IOPCItemMgt> items;
+  ComPtr<IOPCSyncIO> sync;
+  ComPtr<IOPCSyncIO2> sync2;
+  ComPtr<IOPCAsyncIO> async;
+  ComPtr<IOPCAsyncIO2> async2;
+  ComPtr<IOPCAsyncIO3> async3;
+  ComPtr<IOPCItemDeadbandMgt> deadband;
+  ComPtr<IOPCItemSamplingMgt> sampling;
+  ComPtr<IConnectionPointContainer> container;
+  ComPtr<IConnectionPoint> point;
+  ComPtr<IDataObject> data;
+  ComPtr<IEnumOPCItemAttributes> itemEnum;
   std::vector<DWORD> itemHandles, removedItems, cookies, streamCookies, transactions;
   bool Empty() const {
     return !state && !state2 && !items && !sync && !sync2 && !async && !async2 && !async3 && !deadband && !sampling &&
@@ -72,7 +96,7 @@ struct Group {
   }
   // Stores Unk, an interface of the group returned for Riid, in its slot;
   // false (and released) when the group has no slot for Riid.
-  bool Adopt(REFIID riid, IUnknown* unk);
+  bool Adopt(REFIID riid, ComPtr<IUnknown> unk);
 };
 
 class Session;
@@ -95,13 +119,13 @@ class Call {
     return *this;
   }
 
-  // Makes the call: F returns its HRESULT; Outs are the out-pointers that
-  // must be null when it fails.
-  template <class F, class... P>
-  HRESULT Run(F&& f, P*&... outs) {
+  // Makes the call: F returns its HRESULT; Outs own what the out-pointers
+  // filled, which must be nothing when it fails.
+  template <class F, class... O>
+  HRESULT Run(F&& f, const O&... outs) {
     Begin();
     const HRESULT hr = f();
-    End(hr, {static_cast<const void*>(outs)...});
+    End(hr, {Filled(outs)...});
     return hr;
   }
   // Per-item results: S_OK means every item succeeded, S_FALSE that one
@@ -135,14 +159,14 @@ class Session {
 
   // Interfaces of the server object, asked for again when released.
   template <class I>
-  I* Need(Com<I>& slot) {
+  I* Need(ComPtr<I>& slot) {
     if (!slot) Query(slot, __uuidof(I));
-    return slot.get();
+    return slot.Get();
   }
   template <class I>
-  I* Need(Group& g, Com<I>& slot) {
+  I* Need(Group& g, ComPtr<I>& slot) {
     if (!slot) QueryGroup(g, slot, __uuidof(I));
-    return slot.get();
+    return slot.Get();
   }
   bool Connect();
 
@@ -155,18 +179,18 @@ class Session {
   std::vector<std::unique_ptr<Group>> groups;
   std::vector<DWORD> liveGroups, staleGroups;
   std::vector<std::wstring> groupNames;
-  Com<e2e::DataCallbackSink> dataSink = e2e::DataCallbackSink::Make();
-  Com<ShutdownCounter> shutdownSink = ShutdownCounter::Make();
-  Com<StreamCounter> streamSink = StreamCounter::Make();
-  Com<e2e::BareUnknown> bare = e2e::BareUnknown::Make();
+  ComPtr<e2e::DataCallbackSink> dataSink = quillon::MakeCom<e2e::DataCallbackSink>();
+  ComPtr<ShutdownCounter> shutdownSink = quillon::MakeCom<ShutdownCounter>();
+  ComPtr<StreamCounter> streamSink = quillon::MakeCom<StreamCounter>();
+  ComPtr<e2e::BareUnknown> bare = quillon::MakeCom<e2e::BareUnknown>();
   CLIPFORMAT formats[3];
   e2e::HostProcess& host;
 
  private:
   template <class I>
-  void Query(Com<I>& slot, REFIID riid);
+  void Query(ComPtr<I>& slot, REFIID riid);
   template <class I>
-  void QueryGroup(Group& g, Com<I>& slot, REFIID riid);
+  void QueryGroup(Group& g, ComPtr<I>& slot, REFIID riid);
   IUnknown* AnyServerInterface() const;
   void Step();
   void Release();

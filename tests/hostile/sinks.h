@@ -5,9 +5,8 @@
 
 namespace hostile {
 
-class ShutdownCounter : public e2e::Sink<IOPCShutdown> {
+class ShutdownCounter : public quillon::ComObject<IOPCShutdown> {
  public:
-  static e2e::Com<ShutdownCounter> Make() { return e2e::Com<ShutdownCounter>(new ShutdownCounter); }
   STDMETHODIMP ShutdownRequest(LPCWSTR) noexcept override {
     ++calls;
     return S_OK;
@@ -15,9 +14,8 @@ class ShutdownCounter : public e2e::Sink<IOPCShutdown> {
   long calls = 0;
 };
 
-class StreamCounter : public e2e::Sink<IAdviseSink> {
+class StreamCounter : public quillon::ComObject<IAdviseSink> {
  public:
-  static e2e::Com<StreamCounter> Make() { return e2e::Com<StreamCounter>(new StreamCounter); }
   STDMETHODIMP_(void) OnDataChange(FORMATETC*, STGMEDIUM*) noexcept override { ++calls; }
   STDMETHODIMP_(void) OnViewChange(DWORD, LONG) noexcept override {}
   STDMETHODIMP_(void) OnRename(IMoniker*) noexcept override {}

@@ -18,10 +18,12 @@
 #include <oleauto.h>
 #include <tlhelp32.h>
 
+#include "com_ptr.h"
 #include "marshal_probe.h"
 #include "opc_common.h"
 #include "opc_da.h"
 #include "opc_error.h"
+#include "task_mem.h"
 
 #include <gtest/gtest.h>
 
@@ -29,12 +31,10 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cwctype>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -46,55 +46,10 @@ constexpr auto kTestTimeout = std::chrono::seconds(90);
 constexpr DWORD kServerExitTimeoutMs = 15'000;
 constexpr wchar_t kServerName[] = QUILLON_PROBE_SERVER_NAME;
 
-template <typename I>
-class Com {
-public:
-    Com() = default;
-    Com(const Com&) = delete;
-    Com& operator=(const Com&) = delete;
-    ~Com() { reset(); }
-
-    I* operator->() const { return p_; }
-    void** put() {
-        reset();
-        return reinterpret_cast<void**>(&p_);
-    }
-    void reset() {
-        if (p_ != nullptr) {
-            std::exchange(p_, nullptr)->Release();
-        }
-    }
-
-private:
-    I* p_ = nullptr;
-};
-
-struct CoTaskMemFreer {
-    void operator()(void* p) const { CoTaskMemFree(p); }
-};
-template <typename T>
-using CoTaskMem = std::unique_ptr<T, CoTaskMemFreer>;
-
-// Takes ownership of a callee-allocated string array and of its strings.
-class CoStringArray {
-public:
-    CoStringArray(LPWSTR* strings, DWORD count) : strings_(strings), count_(count) {}
-    CoStringArray(const CoStringArray&) = delete;
-    CoStringArray& operator=(const CoStringArray&) = delete;
-    ~CoStringArray() {
-        if (strings_ != nullptr) {
-            for (DWORD i = 0; i < count_; ++i) {
-                CoTaskMemFree(strings_[i]);
-            }
-            CoTaskMemFree(strings_);
-        }
-    }
-    LPWSTR operator[](DWORD i) const { return strings_[i]; }
-
-private:
-    LPWSTR* strings_;
-    DWORD count_;
-};
+using quillon::ComPtr;
+using quillon::TaskMem;
+using quillon::TaskPtr;
+using quillon::TaskString;
 
 std::wstring hex(HRESULT hr) {
     wchar_t text[16];
@@ -225,7 +180,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(expect_our_proxies_registered());
         ASSERT_NO_FATAL_FAILURE(register_probe_server());
         ASSERT_HRESULT_SUCCEEDED(
-            CoCreateInstance(probe::kClsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCCommon, common_.put()));
+            CoCreateInstance(probe::kClsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCCommon, common_.PutVoid()));
     }
 
     void TearDown() override {
@@ -236,7 +191,7 @@ protected:
     }
 
     void release_everything() {
-        common_.reset();
+        common_.Reset();
         if (com_initialized_) {
             CoUninitialize();
             com_initialized_ = false;
@@ -244,8 +199,8 @@ protected:
     }
 
     template <typename I>
-    void query(Com<I>& target, REFIID iid) {
-        ASSERT_HRESULT_SUCCEEDED(common_->QueryInterface(iid, target.put()));
+    void query(ComPtr<I>& target, REFIID iid) {
+        ASSERT_HRESULT_SUCCEEDED(common_->QueryInterface(iid, target.PutVoid()));
     }
 
     static void expect_our_proxies_registered() {
@@ -284,15 +239,14 @@ protected:
 
     Watchdog watchdog_{kTestTimeout};
     bool com_initialized_ = false;
-    Com<IOPCCommon> common_;
+    ComPtr<IOPCCommon> common_;
 };
 
 TEST_F(Marshalling, CommonGetErrorStringReturnsTheText) {
-    LPWSTR raw = nullptr;
-    ASSERT_EQ(common_->GetErrorString(OPC_E_UNKNOWNITEMID, &raw), S_OK);
-    const CoTaskMem<wchar_t> text(raw);
-    ASSERT_NE(text, nullptr) << "[out, string] LPWSTR* arrived as NULL: the proxy's type offset is not corrected";
-    EXPECT_EQ(std::wstring_view(text.get()), probe::kCommonErrorText);
+    TaskString text;
+    ASSERT_EQ(common_->GetErrorString(OPC_E_UNKNOWNITEMID, text.Put()), S_OK);
+    ASSERT_NE(text.Get(), nullptr) << "[out, string] LPWSTR* arrived as NULL: the proxy's type offset is not corrected";
+    EXPECT_EQ(std::wstring_view(text.Get()), probe::kCommonErrorText);
 }
 
 TEST_F(Marshalling, LocaleRoundTrip) {
@@ -307,37 +261,35 @@ TEST_F(Marshalling, LocaleRoundTrip) {
 
 TEST_F(Marshalling, QueryAvailableLocaleIDsReturnsTheArray) {
     DWORD count = 0;
-    LCID* raw = nullptr;
-    ASSERT_EQ(common_->QueryAvailableLocaleIDs(&count, &raw), S_OK);
-    const CoTaskMem<LCID> locales(raw);
+    TaskMem<LCID> locales;
+    ASSERT_EQ(common_->QueryAvailableLocaleIDs(&count, locales.Put()), S_OK);
+    locales.SetCount(count);
     ASSERT_EQ(count, probe::kLocales.size());
-    ASSERT_NE(locales, nullptr);
+    ASSERT_NE(locales.Get(), nullptr);
     for (DWORD i = 0; i < count; ++i) {
-        EXPECT_EQ(locales.get()[i], probe::kLocales[i]) << "index " << i;
+        EXPECT_EQ(locales[i], probe::kLocales[i]) << "index " << i;
     }
 }
 
 TEST_F(Marshalling, ServerGetErrorStringSeesTheClientName) {
     const std::wstring client = L"测试客户端";
     ASSERT_EQ(common_->SetClientName(client.c_str()), S_OK);
-    Com<IOPCServer> server;
+    ComPtr<IOPCServer> server;
     ASSERT_NO_FATAL_FAILURE(query(server, IID_IOPCServer));
 
-    LPWSTR raw = nullptr;
-    ASSERT_EQ(server->GetErrorString(OPC_E_UNKNOWNITEMID, 0x0804, &raw), S_OK);
-    const CoTaskMem<wchar_t> text(raw);
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(std::wstring_view(text.get()), client + L"|" + hex(OPC_E_UNKNOWNITEMID) + L"|2052");
+    TaskString text;
+    ASSERT_EQ(server->GetErrorString(OPC_E_UNKNOWNITEMID, 0x0804, text.Put()), S_OK);
+    ASSERT_NE(text.Get(), nullptr);
+    EXPECT_EQ(std::wstring_view(text.Get()), client + L"|" + hex(OPC_E_UNKNOWNITEMID) + L"|2052");
 }
 
 TEST_F(Marshalling, ServerGetStatusReturnsTheStructure) {
-    Com<IOPCServer> server;
+    ComPtr<IOPCServer> server;
     ASSERT_NO_FATAL_FAILURE(query(server, IID_IOPCServer));
-    OPCSERVERSTATUS* raw = nullptr;
-    ASSERT_EQ(server->GetStatus(&raw), S_OK);
-    const CoTaskMem<OPCSERVERSTATUS> status(raw);
-    ASSERT_NE(status, nullptr);
-    const CoTaskMem<wchar_t> vendor(status->szVendorInfo);
+    TaskPtr<OPCSERVERSTATUS> status;
+    ASSERT_EQ(server->GetStatus(status.Put()), S_OK);
+    ASSERT_NE(status.Get(), nullptr);
+    const wchar_t* vendor = status->szVendorInfo;
 
     // An enum travels as 16 bits: the last value of the enumeration must survive.
     EXPECT_EQ(status->dwServerState, OPC_STATUS_COMM_FAULT);
@@ -349,35 +301,34 @@ TEST_F(Marshalling, ServerGetStatusReturnsTheStructure) {
     EXPECT_EQ(status->wMinorVersion, probe::kMinorVersion);
     EXPECT_EQ(status->wBuildNumber, probe::kBuildNumber);
     ASSERT_NE(vendor, nullptr);
-    EXPECT_EQ(std::wstring_view(vendor.get()), probe::kVendorInfo);
+    EXPECT_EQ(std::wstring_view(vendor), probe::kVendorInfo);
 }
 
 TEST_F(Marshalling, GetItemIDReturnsTheItemID) {
-    Com<IOPCBrowseServerAddressSpace> browser;
+    ComPtr<IOPCBrowseServerAddressSpace> browser;
     ASSERT_NO_FATAL_FAILURE(query(browser, IID_IOPCBrowseServerAddressSpace));
     std::wstring data_id = L"传感器.温度";
-    LPWSTR raw = nullptr;
-    ASSERT_EQ(browser->GetItemID(data_id.data(), &raw), S_OK);
-    const CoTaskMem<wchar_t> item_id(raw);
-    ASSERT_NE(item_id, nullptr);
-    EXPECT_EQ(std::wstring_view(item_id.get()), probe::kItemIdPrefix + data_id);
+    TaskString item_id;
+    ASSERT_EQ(browser->GetItemID(data_id.data(), item_id.Put()), S_OK);
+    ASSERT_NE(item_id.Get(), nullptr);
+    EXPECT_EQ(std::wstring_view(item_id.Get()), probe::kItemIdPrefix + data_id);
 }
 
 TEST_F(Marshalling, GroupGetStateReturnsTheName) {
-    Com<IOPCGroupStateMgt> group;
+    ComPtr<IOPCGroupStateMgt> group;
     ASSERT_NO_FATAL_FAILURE(query(group, IID_IOPCGroupStateMgt));
     DWORD update_rate = 0;
     BOOL active = FALSE;
-    LPWSTR raw = nullptr;
+    TaskString name;
     LONG time_bias = 0;
     FLOAT deadband = 0;
     DWORD locale = 0;
     OPCHANDLE client = 0;
     OPCHANDLE server = 0;
-    ASSERT_EQ(group->GetState(&update_rate, &active, &raw, &time_bias, &deadband, &locale, &client, &server), S_OK);
-    const CoTaskMem<wchar_t> name(raw);
-    ASSERT_NE(name, nullptr);
-    EXPECT_EQ(std::wstring_view(name.get()), probe::kGroupName);
+    ASSERT_EQ(group->GetState(&update_rate, &active, name.Put(), &time_bias, &deadband, &locale, &client, &server),
+              S_OK);
+    ASSERT_NE(name.Get(), nullptr);
+    EXPECT_EQ(std::wstring_view(name.Get()), probe::kGroupName);
     EXPECT_EQ(update_rate, probe::kGroupUpdateRate);
     EXPECT_TRUE(active);
     EXPECT_EQ(time_bias, probe::kGroupTimeBias);
@@ -388,162 +339,155 @@ TEST_F(Marshalling, GroupGetStateReturnsTheName) {
 }
 
 TEST_F(Marshalling, QueryAvailablePropertiesReturnsTheArrays) {
-    Com<IOPCItemProperties> properties;
+    ComPtr<IOPCItemProperties> properties;
     ASSERT_NO_FATAL_FAILURE(query(properties, IID_IOPCItemProperties));
     std::wstring item = L"锅炉1.压力";
     DWORD count = 0;
-    DWORD* raw_ids = nullptr;
-    LPWSTR* raw_descriptions = nullptr;
-    VARTYPE* raw_types = nullptr;
-    ASSERT_EQ(properties->QueryAvailableProperties(item.data(), &count, &raw_ids, &raw_descriptions, &raw_types),
+    TaskMem<DWORD> ids;
+    TaskMem<LPWSTR> descriptions;
+    TaskMem<VARTYPE> types;
+    ASSERT_EQ(properties->QueryAvailableProperties(item.data(), &count, ids.Put(), descriptions.Put(), types.Put()),
               S_OK);
-    const CoTaskMem<DWORD> ids(raw_ids);
-    const CoStringArray descriptions(raw_descriptions, count);
-    const CoTaskMem<VARTYPE> types(raw_types);
+    ids.SetCount(count);
+    descriptions.SetCount(count);
+    types.SetCount(count);
     ASSERT_EQ(count, probe::kPropertyIds.size());
-    ASSERT_NE(ids, nullptr);
-    ASSERT_NE(raw_descriptions, nullptr);
-    ASSERT_NE(types, nullptr);
+    ASSERT_NE(ids.Get(), nullptr);
+    ASSERT_NE(descriptions.Get(), nullptr);
+    ASSERT_NE(types.Get(), nullptr);
     for (DWORD i = 0; i < count; ++i) {
-        EXPECT_EQ(ids.get()[i], probe::kPropertyIds[i]) << "index " << i;
+        EXPECT_EQ(ids[i], probe::kPropertyIds[i]) << "index " << i;
         ASSERT_NE(descriptions[i], nullptr) << "index " << i;
     }
     EXPECT_EQ(std::wstring_view(descriptions[0]), OPC_PROPERTY_DESC_DATATYPE);
     EXPECT_EQ(std::wstring_view(descriptions[1]), OPC_PROPERTY_DESC_VALUE);
     EXPECT_EQ(std::wstring_view(descriptions[2]), probe::kDescriptionPrefix + item);
-    EXPECT_EQ(types.get()[0], VT_I2);
-    EXPECT_EQ(types.get()[1], VT_VARIANT);
-    EXPECT_EQ(types.get()[2], VT_BSTR);
+    EXPECT_EQ(types[0], VT_I2);
+    EXPECT_EQ(types[1], VT_VARIANT);
+    EXPECT_EQ(types[2], VT_BSTR);
 }
 
 TEST_F(Marshalling, LookupItemIDsReturnsTheStringArray) {
-    Com<IOPCItemProperties> properties;
+    ComPtr<IOPCItemProperties> properties;
     ASSERT_NO_FATAL_FAILURE(query(properties, IID_IOPCItemProperties));
     std::wstring item = L"锅炉1.压力";
     DWORD ids[] = {OPC_PROPERTY_EU_UNITS, 0, OPC_PROPERTY_HIGH_EU};
     constexpr DWORD count = std::size(ids);
-    LPWSTR* raw_ids = nullptr;
-    HRESULT* raw_errors = nullptr;
-    ASSERT_EQ(properties->LookupItemIDs(item.data(), count, ids, &raw_ids, &raw_errors), S_FALSE);
-    const CoStringArray item_ids(raw_ids, count);
-    const CoTaskMem<HRESULT> errors(raw_errors);
-    ASSERT_NE(raw_ids, nullptr);
-    ASSERT_NE(errors, nullptr);
+    TaskMem<LPWSTR> item_ids;
+    TaskMem<HRESULT> errors;
+    ASSERT_EQ(properties->LookupItemIDs(item.data(), count, ids, item_ids.Put(count), errors.Put(count)), S_FALSE);
+    ASSERT_NE(item_ids.Get(), nullptr);
+    ASSERT_NE(errors.Get(), nullptr);
     ASSERT_NE(item_ids[0], nullptr);
     EXPECT_EQ(std::wstring_view(item_ids[0]), item + probe::kLookupSeparator + L"100");
-    EXPECT_EQ(errors.get()[0], S_OK);
+    EXPECT_EQ(errors[0], S_OK);
     EXPECT_EQ(item_ids[1], nullptr);
-    EXPECT_EQ(errors.get()[1], OPC_E_INVALID_PID);
+    EXPECT_EQ(errors[1], OPC_E_INVALID_PID);
     ASSERT_NE(item_ids[2], nullptr);
     EXPECT_EQ(std::wstring_view(item_ids[2]), item + probe::kLookupSeparator + L"102");
-    EXPECT_EQ(errors.get()[2], S_OK);
+    EXPECT_EQ(errors[2], S_OK);
 }
 
 TEST_F(Marshalling, BrowseGetPropertiesReceivesTheItemIDs) {
-    Com<IOPCBrowse> browse;
+    ComPtr<IOPCBrowse> browse;
     ASSERT_NO_FATAL_FAILURE(query(browse, IID_IOPCBrowse));
     std::wstring first = L"车间A.电机1";
     std::wstring second = L"车间B.阀门2";
     LPWSTR item_ids[] = {first.data(), second.data()};
     DWORD property_ids[] = {OPC_PROPERTY_DESCRIPTION, OPC_PROPERTY_EU_UNITS};
-    OPCITEMPROPERTIES* raw = nullptr;
-    ASSERT_EQ(browse->GetProperties(2, item_ids, TRUE, 2, property_ids, &raw), S_OK);
-    ASSERT_NE(raw, nullptr);
-    const CoTaskMem<OPCITEMPROPERTIES> items(raw);
+    TaskMem<OPCITEMPROPERTIES> items;
+    ASSERT_EQ(browse->GetProperties(2, item_ids, TRUE, 2, property_ids, items.Put(2)), S_OK);
+    ASSERT_NE(items.Get(), nullptr);
     for (DWORD i = 0; i < 2; ++i) {
-        OPCITEMPROPERTIES& item = items.get()[i];
-        const CoTaskMem<OPCITEMPROPERTY> owned(item.pItemProperties);
+        const OPCITEMPROPERTIES& item = items[i];
         EXPECT_EQ(item.hrErrorID, S_OK);
         ASSERT_EQ(item.dwNumProperties, 2u);
         ASSERT_NE(item.pItemProperties, nullptr);
         for (DWORD p = 0; p < 2; ++p) {
-            OPCITEMPROPERTY& property = item.pItemProperties[p];
-            const CoTaskMem<wchar_t> id(property.szItemID);
-            const CoTaskMem<wchar_t> description(property.szDescription);
+            const OPCITEMPROPERTY& property = item.pItemProperties[p];
             EXPECT_EQ(property.dwPropertyID, property_ids[p]);
             EXPECT_EQ(property.vtDataType, VT_BSTR);
-            ASSERT_NE(id, nullptr);
-            EXPECT_EQ(std::wstring_view(id.get()), item_ids[i]);
-            ASSERT_NE(description, nullptr);
-            EXPECT_EQ(std::wstring_view(description.get()),
+            ASSERT_NE(property.szItemID, nullptr);
+            EXPECT_EQ(std::wstring_view(property.szItemID), item_ids[i]);
+            ASSERT_NE(property.szDescription, nullptr);
+            EXPECT_EQ(std::wstring_view(property.szDescription),
                       probe::kPropertyDescriptionPrefix + std::to_wstring(property_ids[p]));
             ASSERT_EQ(property.vValue.vt, VT_BSTR);
             EXPECT_EQ(std::wstring_view(property.vValue.bstrVal), item_ids[i]);
-            VariantClear(&property.vValue);
         }
     }
 }
 
 TEST_F(Marshalling, BrowseReturnsANewContinuationPoint) {
-    Com<IOPCBrowse> browse;
+    ComPtr<IOPCBrowse> browse;
     ASSERT_NO_FATAL_FAILURE(query(browse, IID_IOPCBrowse));
     std::wstring branch = L"工厂";
     std::wstring name_filter = L"泵";
     std::wstring vendor_filter;
     DWORD no_properties[1] = {};
-    const auto browse_page = [&](LPWSTR& continuation) {
+    const auto browse_page = [&](TaskString& continuation) {
         BOOL more = FALSE;
         DWORD count = 0;
-        OPCBROWSEELEMENT* raw = nullptr;
-        ASSERT_EQ(browse->Browse(branch.data(), &continuation, 0, OPC_BROWSE_FILTER_ITEMS, name_filter.data(),
-                                 vendor_filter.data(), FALSE, FALSE, 0, no_properties, &more, &count, &raw),
+        TaskMem<OPCBROWSEELEMENT> elements;
+        ASSERT_EQ(browse->Browse(branch.data(), continuation.InOut(), 0, OPC_BROWSE_FILTER_ITEMS, name_filter.data(),
+                                 vendor_filter.data(), FALSE, FALSE, 0, no_properties, &more, &count, elements.Put()),
                   S_OK);
-        const CoTaskMem<OPCBROWSEELEMENT> elements(raw);
+        elements.SetCount(count);
         EXPECT_TRUE(more);
         ASSERT_EQ(count, 1u);
-        ASSERT_NE(elements, nullptr);
-        const CoTaskMem<wchar_t> element_name(elements->szName);
-        const CoTaskMem<wchar_t> element_id(elements->szItemID);
-        ASSERT_NE(element_name, nullptr);
-        ASSERT_NE(element_id, nullptr);
-        EXPECT_EQ(std::wstring_view(element_name.get()), name_filter);
-        EXPECT_EQ(std::wstring_view(element_id.get()), branch + L"." + name_filter);
-        EXPECT_EQ(elements->dwFlagValue, static_cast<DWORD>(OPC_BROWSE_ISITEM));
+        ASSERT_NE(elements.Get(), nullptr);
+        const OPCBROWSEELEMENT& element = elements[0];
+        ASSERT_NE(element.szName, nullptr);
+        ASSERT_NE(element.szItemID, nullptr);
+        EXPECT_EQ(std::wstring_view(element.szName), name_filter);
+        EXPECT_EQ(std::wstring_view(element.szItemID), branch + L"." + name_filter);
+        EXPECT_EQ(element.dwFlagValue, static_cast<DWORD>(OPC_BROWSE_ISITEM));
     };
 
-    LPWSTR continuation = nullptr;
+    TaskString continuation;
     ASSERT_NO_FATAL_FAILURE(browse_page(continuation));
-    ASSERT_NE(continuation, nullptr) << "[in, out, string] LPWSTR* came back as NULL";
-    const std::wstring first = continuation;
+    ASSERT_NE(continuation.Get(), nullptr) << "[in, out, string] LPWSTR* came back as NULL";
+    const std::wstring first = continuation.Get();
     EXPECT_EQ(first, probe::kFirstPagePrefix + branch);
 
     // The string passed in belongs to the call from now on (the callee or the
     // marshaller frees it); only the returned one is ours.
     ASSERT_NO_FATAL_FAILURE(browse_page(continuation));
-    const CoTaskMem<wchar_t> second(continuation);
-    ASSERT_NE(second, nullptr);
-    EXPECT_EQ(std::wstring_view(second.get()), probe::kNextPagePrefix + first + L")");
+    ASSERT_NE(continuation.Get(), nullptr);
+    EXPECT_EQ(std::wstring_view(continuation.Get()), probe::kNextPagePrefix + first + L")");
 }
 
 TEST_F(Marshalling, BrowseRejectsAnotherFilter) {
-    Com<IOPCBrowse> browse;
+    ComPtr<IOPCBrowse> browse;
     ASSERT_NO_FATAL_FAILURE(query(browse, IID_IOPCBrowse));
     std::wstring empty;
     DWORD no_properties[1] = {};
-    LPWSTR continuation = nullptr;
+    TaskString continuation;
     BOOL more = FALSE;
     DWORD count = 0;
-    OPCBROWSEELEMENT* elements = nullptr;
-    EXPECT_EQ(browse->Browse(empty.data(), &continuation, 0, OPC_BROWSE_FILTER_BRANCHES, empty.data(), empty.data(),
-                             FALSE, FALSE, 0, no_properties, &more, &count, &elements),
+    TaskMem<OPCBROWSEELEMENT> elements;
+    EXPECT_EQ(browse->Browse(empty.data(), continuation.InOut(), 0, OPC_BROWSE_FILTER_BRANCHES, empty.data(),
+                             empty.data(), FALSE, FALSE, 0, no_properties, &more, &count, elements.Put()),
               E_INVALIDARG);
-    EXPECT_EQ(continuation, nullptr);
-    EXPECT_EQ(elements, nullptr);
+    elements.SetCount(count);
+    EXPECT_EQ(continuation.Get(), nullptr);
+    EXPECT_EQ(elements.Get(), nullptr);
 }
 
 TEST_F(Marshalling, BrowseRefusesANullPropertyIdArray) {
     // pdwPropertyIDs is a [ref] pointer: across apartments it must not be NULL,
     // even for zero properties.
-    Com<IOPCBrowse> browse;
+    ComPtr<IOPCBrowse> browse;
     ASSERT_NO_FATAL_FAILURE(query(browse, IID_IOPCBrowse));
     std::wstring empty;
-    LPWSTR continuation = nullptr;
+    TaskString continuation;
     BOOL more = FALSE;
     DWORD count = 0;
-    OPCBROWSEELEMENT* elements = nullptr;
-    EXPECT_EQ(browse->Browse(empty.data(), &continuation, 0, OPC_BROWSE_FILTER_ITEMS, empty.data(), empty.data(),
-                             FALSE, FALSE, 0, nullptr, &more, &count, &elements),
+    TaskMem<OPCBROWSEELEMENT> elements;
+    EXPECT_EQ(browse->Browse(empty.data(), continuation.InOut(), 0, OPC_BROWSE_FILTER_ITEMS, empty.data(),
+                             empty.data(), FALSE, FALSE, 0, nullptr, &more, &count, elements.Put()),
               HRESULT_FROM_WIN32(RPC_X_NULL_REF_POINTER));
+    elements.SetCount(count);
 }
 
 TEST_F(Marshalling, ServerEndsWhenTheLastObjectIsReleased) {

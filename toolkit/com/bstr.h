@@ -18,6 +18,12 @@ class Bstr {
   Bstr& operator=(Bstr&& o) noexcept { std::swap(s_, o.s_); return *this; }
   ~Bstr() { SysFreeString(s_); }
 
+  // Takes over a string whose receiver must free it, such as a callback's.
+  static Bstr Attach(BSTR s) {
+    Bstr b;
+    b.s_ = s;
+    return b;
+  }
   BSTR Get() const { return s_; }
   // Hands the string to a new owner, such as a callback that frees it.
   BSTR Detach() { return std::exchange(s_, nullptr); }

@@ -32,14 +32,31 @@ class ComPtr {
   explicit operator bool() const { return p_ != nullptr; }
   // For out-parameters: releases what is held and hands out the slot.
   T** Put() { Reset(); return &p_; }
+  // The same slot for out-parameters typed void** (QueryInterface,
+  // CoCreateInstance) or IUnknown** (the OPC methods that take an IID).
+  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+  IUnknown** PutUnknown() { return reinterpret_cast<IUnknown**>(Put()); }
 
   template <class U>
   HRESULT As(ComPtr<U>& out) const {
-    return p_ ? p_->QueryInterface(__uuidof(U), reinterpret_cast<void**>(out.Put())) : E_POINTER;
+    return p_ ? p_->QueryInterface(__uuidof(U), out.PutVoid()) : E_POINTER;
+  }
+  // The object's interface U, or an empty pointer when it has none.
+  template <class U>
+  ComPtr<U> Query() const {
+    ComPtr<U> u;
+    As(u);
+    return u;
   }
 
  private:
   T* p_ = nullptr;
 };
+
+// COM identity: two pointers name the same object when their IUnknowns match.
+template <class A, class B>
+bool SameObject(const ComPtr<A>& a, const ComPtr<B>& b) {
+  return a && b && a.template Query<IUnknown>().Get() == b.template Query<IUnknown>().Get();
+}
 
 }  // namespace quillon

@@ -1,8 +1,10 @@
 #pragma once
-// Owner of one array from the COM task allocator, for out-data that is handed
-// to a client only once the whole call has succeeded. Until then the owner
-// frees what its elements own (strings, VARIANTs, nested property lists) as
-// well as the block, so a call that fails part-way leaks nothing.
+// Owners of blocks from the COM task allocator. A server fills a TaskMem and
+// hands it to the client only once the whole call has succeeded: until then
+// the owner frees what its elements own (strings, VARIANTs, nested property
+// lists) as well as the block, so a call that fails part-way leaks nothing.
+// A client receives its [out] arrays and blocks in the same owners, and frees
+// them the same way, whatever the call answered.
 #include <objbase.h>
 #include <oleauto.h>
 
@@ -84,9 +86,22 @@ class TaskMem {
     return m;
   }
 
+  // For an [out] array: frees what is held and hands out the slot. Count is
+  // the size the call is asked for; where the callee tells it (an [out]
+  // count), SetCount gives it once the call has returned.
+  T** Put(size_t count = 0) {
+    *this = TaskMem();
+    count_ = count;
+    return &p_;
+  }
+  void SetCount(size_t count) { count_ = count; }
+
   T* Get() const { return p_; }
-  size_t Size() const { return count_; }
+  // Zero when there is no array, whatever count it was given.
+  size_t Size() const { return p_ ? count_ : 0; }
   T& operator[](size_t i) const { return p_[i]; }
+  // Entry I, or null past the end and when the callee gave no array.
+  T* At(size_t i) const { return i < Size() ? p_ + i : nullptr; }
   // The block and all it holds now belong to the receiver.
   T* Detach() {
     count_ = 0;
@@ -97,6 +112,51 @@ class TaskMem {
   T* p_ = nullptr;
   size_t count_ = 0;
 };
+
+// Owner of one block a callee handed out: a string (TaskString) or one
+// structure, such as GetStatus's OPCSERVERSTATUS, freed with what it owns.
+template <class T>
+class TaskPtr {
+ public:
+  TaskPtr() = default;
+  TaskPtr(const TaskPtr&) = delete;
+  TaskPtr& operator=(const TaskPtr&) = delete;
+  TaskPtr(TaskPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+  TaskPtr& operator=(TaskPtr&& o) noexcept {
+    std::swap(p_, o.p_);
+    return *this;
+  }
+  ~TaskPtr() { Reset(); }
+
+  static TaskPtr Attach(T* p) {
+    TaskPtr t;
+    t.p_ = p;
+    return t;
+  }
+  void Reset() {
+    if (T* p = std::exchange(p_, nullptr)) {
+      ReleaseParts(*p);
+      CoTaskMemFree(p);
+    }
+  }
+  // For an [out] argument: frees what is held and hands out the slot.
+  T** Put() {
+    Reset();
+    return &p_;
+  }
+  // For an [in, out] argument: the callee may free what is held and put
+  // another block in its place.
+  T** InOut() { return &p_; }
+
+  T* Get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+using TaskString = TaskPtr<wchar_t>;
 
 // A zero-terminated UTF-16 copy from the task allocator.
 inline TaskMem<wchar_t> TaskMemString(std::wstring_view s) {

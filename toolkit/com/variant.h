@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <memory>
 #include <new>
 
 namespace quillon {
@@ -14,6 +15,12 @@ class Variant {
   Variant(const Variant& o) : Variant() { Copy(o.v_); }
   Variant& operator=(const Variant& o) {
     if (this != &o) Copy(o.v_);
+    return *this;
+  }
+  // A move hands the value over and leaves the source empty.
+  Variant(Variant&& o) noexcept : v_(o.v_) { VariantInit(&o.v_); }
+  Variant& operator=(Variant&& o) noexcept {
+    if (this != std::addressof(o)) Adopt(o.v_);
     return *this;
   }
   ~Variant() { VariantClear(&v_); }
@@ -34,6 +41,12 @@ class Variant {
     VariantClear(&v_);
     v_ = src;
     VariantInit(&src);
+  }
+  // Hands the value to a new owner, leaving this empty.
+  VARIANT Detach() {
+    VARIANT v = v_;
+    VariantInit(&v_);
+    return v;
   }
 
   VARIANT& Get() { return v_; }

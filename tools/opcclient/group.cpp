@@ -1,21 +1,16 @@
 #include "group.h"
 
 #include "output.h"
+#include "task_mem.h"
 
 namespace opcclient {
-namespace {
 
-struct FreeResult {
-  void operator()(OPCITEMRESULT& r) const { CoTaskMemFree(std::exchange(r.pBlob, nullptr)); }
-};
-
-}  // namespace
-
-Group::Group(const Com<IOPCServer>& server, Reporter& report, DWORD rate, bool active, std::optional<float> deadband)
+Group::Group(const quillon::ComPtr<IOPCServer>& server, Reporter& report, DWORD rate, bool active,
+             std::optional<float> deadband)
     : server_(server), report_(report) {
   float percent = deadband.value_or(0.0f);
   HRESULT hr = server_->AddGroup(L"", active, rate, 0, nullptr, deadband ? &percent : nullptr, 0, &handle_,
-                                 &revisedRate_, __uuidof(IOPCItemMgt), group_.put_unknown());
+                                 &revisedRate_, __uuidof(IOPCItemMgt), group_.PutUnknown());
   report_.Check(hr, "AddGroup");
   if (!group_) {
     server_->RemoveGroup(handle_, FALSE);
@@ -25,7 +20,7 @@ Group::Group(const Com<IOPCServer>& server, Reporter& report, DWORD rate, bool a
 }
 
 Group::~Group() {
-  group_.reset();
+  group_.Reset();
   if (handle_) server_->RemoveGroup(handle_, FALSE);
 }
 
@@ -41,9 +36,9 @@ std::vector<GroupItem> Group::AddItems(const std::vector<std::wstring>& itemIds,
     defs[i].vtRequestedDataType = requested;
   }
   const DWORD count = DWORD(defs.size());
-  OutArray<OPCITEMRESULT, FreeResult> results(count);
-  HresultArray errors(count);
-  report_.Check(group_->AddItems(count, defs.data(), results.put(), errors.put()), "AddItems");
+  quillon::TaskMem<OPCITEMRESULT> results;
+  quillon::TaskMem<HRESULT> errors;
+  report_.Check(group_->AddItems(count, defs.data(), results.Put(count), errors.Put(count)), "AddItems");
 
   std::vector<GroupItem> added;
   for (DWORD i = 0; i < count; ++i) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "com_support.h"
+#include "com_ptr.h"
 #include "opc_da.h"
 #include "report.h"
 
@@ -23,7 +23,7 @@ struct GroupItem {
 
 class Group {
  public:
-  Group(const Com<IOPCServer>& server, Reporter& report, DWORD rate, bool active,
+  Group(const quillon::ComPtr<IOPCServer>& server, Reporter& report, DWORD rate, bool active,
         std::optional<float> deadband = std::nullopt);
   Group(const Group&) = delete;
   Group& operator=(const Group&) = delete;
@@ -34,8 +34,8 @@ class Group {
   std::vector<GroupItem> AddItems(const std::vector<std::wstring>& itemIds, VARTYPE requested = VT_EMPTY);
 
   template <class I>
-  Com<I> As(const char* what) const {
-    Com<I> i = group_.As<I>();
+  quillon::ComPtr<I> As(const char* what) const {
+    quillon::ComPtr<I> i = group_.Query<I>();
     if (!i) {
       report_.Error(std::string("the group has no ") + what + " interface");
       throw Failure{kCallFailed};
@@ -44,9 +44,9 @@ class Group {
   }
 
  private:
-  Com<IOPCServer> server_;
+  quillon::ComPtr<IOPCServer> server_;
   Reporter& report_;
-  Com<IOPCItemMgt> group_;
+  quillon::ComPtr<IOPCItemMgt> group_;
   OPCHANDLE handle_ = 0;
   DWORD revisedRate_ = 0;
 };

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "apartment.h"
 #include "commands.h"
 #include "options.h"
 #include "output.h"
@@ -28,7 +29,7 @@ std::vector<std::wstring> Arguments() {
 
 int Execute(const Options& o, Reporter& report) {
   if (o.command == Command::kList) return ListServers(report);
-  const Com<IOPCServer> server = ConnectServer(o.server, report);
+  const ComPtr<IOPCServer> server = ConnectServer(o.server, report);
   switch (o.command) {
     case Command::kStatus: return ShowStatus(server, report);
     case Command::kBrowse: return BrowseAddressSpace(server, o, report);
@@ -56,7 +57,7 @@ int Run() {
     return kOk;
   }
 
-  Apartment apartment(COINIT_APARTMENTTHREADED);
+  quillon::Apartment apartment(COINIT_APARTMENTTHREADED);
   if (FAILED(apartment.Result())) {
     Reporter().Error("CoInitializeEx", apartment.Result());
     return kCallFailed;

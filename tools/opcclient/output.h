@@ -13,6 +13,8 @@ void InitOutput();
 std::string Utf8(std::wstring_view text);
 std::string Utf8(const wchar_t* text);  // null gives ""
 std::wstring Wide(std::string_view utf8);
+// A string the server may leave null; null gives "".
+inline std::wstring TextOf(const wchar_t* s) { return s ? s : L""; }
 
 // A text as one field: tab, line breaks and backslash become \t, \n, \r, \\.
 std::string Field(std::wstring_view text);

@@ -6,38 +6,27 @@
 
 #include "commands.h"
 #include "output.h"
+#include "task_mem.h"
 #include "values.h"
 
 namespace opcclient {
 namespace {
 
-struct FreeProperties {
-  void operator()(OPCITEMPROPERTIES& p) const {
-    if (p.pItemProperties) {
-      for (DWORD i = 0; i < p.dwNumProperties; ++i) {
-        CoTaskMemFree(p.pItemProperties[i].szItemID);
-        CoTaskMemFree(p.pItemProperties[i].szDescription);
-        VariantClear(&p.pItemProperties[i].vValue);
-      }
-      CoTaskMemFree(p.pItemProperties);
-    }
-    p = {};
-  }
-};
+using quillon::TaskMem;
 
 void PrintProperty(DWORD id, const std::wstring& description, const VARIANT& value) {
   PrintFields({std::to_string(id), Field(description), ValueText(value), VtName(V_VT(&value))});
 }
 
-int ThroughItemProperties(const Com<IOPCServer>& server, const Options& o, Reporter& report) {
+int ThroughItemProperties(const ComPtr<IOPCServer>& server, const Options& o, Reporter& report) {
   auto properties = Require<IOPCItemProperties>(server, "IOPCItemProperties", report);
   std::wstring itemId = o.items[0];
   DWORD available = 0;
-  OutArray<DWORD> ids;
-  StringArray descriptions;
-  OutArray<VARTYPE> types;
-  HRESULT hr = properties->QueryAvailableProperties(itemId.data(), &available, ids.put(), descriptions.put(),
-                                                    types.put());
+  TaskMem<DWORD> ids;
+  TaskMem<LPWSTR> descriptions;
+  TaskMem<VARTYPE> types;
+  HRESULT hr = properties->QueryAvailableProperties(itemId.data(), &available, ids.Put(), descriptions.Put(),
+                                                    types.Put());
   ids.SetCount(available);
   descriptions.SetCount(available);
   types.SetCount(available);
@@ -45,18 +34,18 @@ int ThroughItemProperties(const Com<IOPCServer>& server, const Options& o, Repor
 
   std::vector<DWORD> wanted = o.propertyIds;
   if (wanted.empty())
-    for (DWORD i = 0; i < ids.Count(); ++i) wanted.push_back(*ids.At(i));
+    for (size_t i = 0; i < ids.Size(); ++i) wanted.push_back(ids[i]);
   if (wanted.empty()) return report.Result();
   auto describe = [&](DWORD id) -> std::wstring {
-    for (DWORD i = 0; i < ids.Count(); ++i)
-      if (*ids.At(i) == id && descriptions.At(i) && *descriptions.At(i)) return *descriptions.At(i);
+    for (size_t i = 0; i < ids.Size(); ++i)
+      if (ids[i] == id && descriptions.At(i) && *descriptions.At(i)) return *descriptions.At(i);
     return L"";
   };
 
   const DWORD n = DWORD(wanted.size());
-  VariantArray values(n);
-  HresultArray errors(n);
-  hr = properties->GetItemProperties(itemId.data(), n, wanted.data(), values.put(), errors.put());
+  TaskMem<VARIANT> values;
+  TaskMem<HRESULT> errors;
+  hr = properties->GetItemProperties(itemId.data(), n, wanted.data(), values.Put(n), errors.Put(n));
   report.Check(hr, "GetItemProperties " + Field(itemId), ItemCallCode(hr));
   for (DWORD i = 0; i < n; ++i) {
     const HRESULT* error = errors.At(i);
@@ -71,16 +60,16 @@ int ThroughItemProperties(const Com<IOPCServer>& server, const Options& o, Repor
   return report.Result();
 }
 
-int ThroughBrowse(const Com<IOPCServer>& server, const Options& o, Reporter& report) {
+int ThroughBrowse(const ComPtr<IOPCServer>& server, const Options& o, Reporter& report) {
   auto browse = Require<IOPCBrowse>(server, "IOPCBrowse", report);
   std::wstring itemId = o.items[0];
   LPWSTR ids[1] = {itemId.data()};
   std::vector<DWORD> wanted = o.propertyIds;
   // A reference parameter: the proxy refuses null even with a count of zero.
   DWORD none = 0;
-  OutArray<OPCITEMPROPERTIES, FreeProperties> result(1);
+  TaskMem<OPCITEMPROPERTIES> result;
   report.Check(browse->GetProperties(1, ids, TRUE, DWORD(wanted.size()), wanted.empty() ? &none : wanted.data(),
-                                     result.put()),
+                                     result.Put(1)),
                "IOPCBrowse::GetProperties " + Field(itemId));
   const OPCITEMPROPERTIES* item = result.At(0);
   if (!item) {
@@ -106,7 +95,7 @@ int ThroughBrowse(const Com<IOPCServer>& server, const Options& o, Reporter& rep
 
 }  // namespace
 
-int ShowProperties(const Com<IOPCServer>& server, const Options& o, Reporter& report) {
+int ShowProperties(const ComPtr<IOPCServer>& server, const Options& o, Reporter& report) {
   return o.browseProperties ? ThroughBrowse(server, o, report) : ThroughItemProperties(server, o, report);
 }
 

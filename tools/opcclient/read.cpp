@@ -5,18 +5,14 @@
 #include "commands.h"
 #include "group.h"
 #include "output.h"
+#include "task_mem.h"
 #include "values.h"
 
 namespace opcclient {
-namespace {
 
-struct ClearState {
-  void operator()(OPCITEMSTATE& s) const { VariantClear(&s.vDataValue); }
-};
+using quillon::TaskMem;
 
-}  // namespace
-
-int ReadThroughGroup(const Com<IOPCServer>& server, const Options& o, Reporter& report) {
+int ReadThroughGroup(const ComPtr<IOPCServer>& server, const Options& o, Reporter& report) {
   Group group(server, report, 1000, true);
   const auto items = group.AddItems(o.items, o.type.value_or(VT_EMPTY));
   if (items.empty()) return report.Result();
@@ -24,9 +20,9 @@ int ReadThroughGroup(const Com<IOPCServer>& server, const Options& o, Reporter& 
   std::vector<OPCHANDLE> handles;
   for (const auto& i : items) handles.push_back(i.server);
   const DWORD n = DWORD(handles.size());
-  OutArray<OPCITEMSTATE, ClearState> states(n);
-  HresultArray errors(n);
-  report.Check(sync->Read(o.device ? OPC_DS_DEVICE : OPC_DS_CACHE, n, handles.data(), states.put(), errors.put()),
+  TaskMem<OPCITEMSTATE> states;
+  TaskMem<HRESULT> errors;
+  report.Check(sync->Read(o.device ? OPC_DS_DEVICE : OPC_DS_CACHE, n, handles.data(), states.Put(n), errors.Put(n)),
                "IOPCSyncIO::Read");
   for (DWORD i = 0; i < n; ++i) {
     const HRESULT* error = errors.At(i);
@@ -42,17 +38,17 @@ int ReadThroughGroup(const Com<IOPCServer>& server, const Options& o, Reporter& 
   return report.Result();
 }
 
-int ReadByItemId(const Com<IOPCServer>& server, const Options& o, Reporter& report) {
+int ReadByItemId(const ComPtr<IOPCServer>& server, const Options& o, Reporter& report) {
   auto io = Require<IOPCItemIO>(server, "IOPCItemIO", report);
   const DWORD n = DWORD(o.items.size());
   std::vector<LPCWSTR> ids;
   for (const auto& id : o.items) ids.push_back(id.c_str());
   std::vector<DWORD> maxAges(n, o.maxAge);
-  VariantArray values(n);
-  OutArray<WORD> qualities(n);
-  OutArray<FILETIME> times(n);
-  HresultArray errors(n);
-  report.Check(io->Read(n, ids.data(), maxAges.data(), values.put(), qualities.put(), times.put(), errors.put()),
+  TaskMem<VARIANT> values;
+  TaskMem<WORD> qualities;
+  TaskMem<FILETIME> times;
+  TaskMem<HRESULT> errors;
+  report.Check(io->Read(n, ids.data(), maxAges.data(), values.Put(n), qualities.Put(n), times.Put(n), errors.Put(n)),
                "IOPCItemIO::Read");
   for (DWORD i = 0; i < n; ++i) {
     const HRESULT* error = errors.At(i);

@@ -6,6 +6,7 @@
 #include "opc_common.h"
 #include "opc_da.h"
 #include "output.h"
+#include "task_mem.h"
 
 namespace opcclient {
 namespace {
@@ -57,14 +58,14 @@ std::string Reporter::Describe(HRESULT hr) const {
   const bool lost = hr == RPC_E_DISCONNECTED || hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
                     hr == HRESULT_FROM_WIN32(RPC_S_UNKNOWN_IF) || hr == RPC_E_SERVERFAULT;
   if (server_ && !lost) {
-    if (auto common = server_.As<IOPCCommon>()) {
-      TaskString s;
-      if (SUCCEEDED(common->GetErrorString(hr, s.put())) && s.get()) text = s.str();
+    if (auto common = server_.Query<IOPCCommon>()) {
+      quillon::TaskString s;
+      if (SUCCEEDED(common->GetErrorString(hr, s.Put())) && s) text = s.Get();
     }
     if (text.empty()) {
-      if (auto server = server_.As<IOPCServer>()) {
-        TaskString s;
-        if (SUCCEEDED(server->GetErrorString(hr, LOCALE_SYSTEM_DEFAULT, s.put())) && s.get()) text = s.str();
+      if (auto server = server_.Query<IOPCServer>()) {
+        quillon::TaskString s;
+        if (SUCCEEDED(server->GetErrorString(hr, LOCALE_SYSTEM_DEFAULT, s.Put())) && s) text = s.Get();
       }
     }
   }

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "com_support.h"
+#include "com_ptr.h"
 #include "exit_codes.h"
 
 namespace opcclient {
@@ -19,7 +19,7 @@ struct Failure {
 class Reporter {
  public:
   // The server that explains its codes; none before the connection.
-  void SetServer(const Com<IUnknown>& server) { server_ = server; }
+  void SetServer(const quillon::ComPtr<IUnknown>& server) { server_ = server; }
 
   std::string Describe(HRESULT hr) const;
   // "opcclient: WHAT: 0xXXXXXXXX TEXT" on stderr.
@@ -34,7 +34,7 @@ class Reporter {
   ExitCode Result() const { return itemFailed_ ? kItemFailed : kOk; }
 
  private:
-  Com<IUnknown> server_;
+  quillon::ComPtr<IUnknown> server_;
   bool itemFailed_ = false;
 };
 

@@ -5,8 +5,13 @@
 #include <map>
 
 #include "output.h"
+#include "task_mem.h"
 
 namespace opcclient {
+
+using quillon::ComPtr;
+using quillon::TaskString;
+
 namespace {
 
 struct Version {
@@ -34,15 +39,15 @@ std::string GuidText(const GUID& guid) {
 }
 
 int ListServers(Reporter& report) {
-  Com<ICatInformation> categories;
+  ComPtr<ICatInformation> categories;
   report.Check(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatInformation,
-                                categories.put_void()),
+                                categories.PutVoid()),
                "cannot create the component categories manager");
   std::map<CLSID, unsigned, GuidLess> servers;
   for (const Version& v : kVersions) {
     CATID category = *v.category;
-    Com<IEnumCLSID> classes;
-    HRESULT hr = categories->EnumClassesOfCategories(1, &category, ULONG(-1), nullptr, classes.put());
+    ComPtr<IEnumCLSID> classes;
+    HRESULT hr = categories->EnumClassesOfCategories(1, &category, ULONG(-1), nullptr, classes.Put());
     // A category nobody registered is no error, just empty.
     if (FAILED(hr) || !classes) continue;
     CLSID batch[64];
@@ -54,31 +59,31 @@ int ListServers(Reporter& report) {
   }
   for (const auto& [clsid, versions] : servers) {
     TaskString progId, description;
-    ProgIDFromCLSID(clsid, progId.put());
-    OleRegGetUserType(clsid, USERCLASSTYPE_FULL, description.put());
+    ProgIDFromCLSID(clsid, progId.Put());
+    OleRegGetUserType(clsid, USERCLASSTYPE_FULL, description.Put());
     std::string shown;
     for (const Version& v : kVersions)
       if (versions & v.bit) shown += shown.empty() ? v.name : std::string(",") + v.name;
-    PrintFields({GuidText(clsid), Field(progId.str()), Field(description.str()), shown});
+    PrintFields({GuidText(clsid), Field(TextOf(progId.Get())), Field(TextOf(description.Get())), shown});
   }
   return kOk;
 }
 
-Com<IOPCServer> ConnectServer(const std::wstring& name, Reporter& report) {
+ComPtr<IOPCServer> ConnectServer(const std::wstring& name, Reporter& report) {
   CLSID clsid{};
   if (!name.empty() && name[0] == L'{') {
     report.Check(CLSIDFromString(name.c_str(), &clsid), "bad class ID " + Utf8(name), kCannotConnect);
   } else {
     report.Check(CLSIDFromProgID(name.c_str(), &clsid), "unknown ProgID " + Utf8(name), kCannotConnect);
   }
-  Com<IOPCServer> server;
-  report.Check(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IOPCServer), server.put_void()),
+  ComPtr<IOPCServer> server;
+  report.Check(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IOPCServer), server.PutVoid()),
                "cannot connect to " + Utf8(name) + " " + GuidText(clsid), kCannotConnect);
   if (!server) {
     report.Error("cannot connect to " + Utf8(name) + ": no object returned");
     throw Failure{kCannotConnect};
   }
-  report.SetServer(server.As<IUnknown>());
+  report.SetServer(server.Query<IUnknown>());
   return server;
 }
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "com_support.h"
+#include "com_ptr.h"
 #include "opc_da.h"
 #include "report.h"
 
@@ -16,7 +16,7 @@ int ListServers(Reporter& report);
 
 // CoCreateInstance of the server named by ProgID or {CLSID}, out of process.
 // Reports and throws Failure(kCannotConnect) when that is impossible.
-Com<IOPCServer> ConnectServer(const std::wstring& name, Reporter& report);
+quillon::ComPtr<IOPCServer> ConnectServer(const std::wstring& name, Reporter& report);
 
 std::string GuidText(const GUID& guid);
 

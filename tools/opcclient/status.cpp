@@ -2,6 +2,7 @@
 
 #include "commands.h"
 #include "output.h"
+#include "task_mem.h"
 #include "values.h"
 
 namespace opcclient {
@@ -13,23 +14,12 @@ std::string StateName(OPCSERVERSTATE state) {
   return std::to_string(int(state)) + " " + (i >= 0 && i < 6 ? kNames[i] : "UNKNOWN");
 }
 
-struct StatusHolder {
-  OPCSERVERSTATUS* status = nullptr;
-  StatusHolder() = default;
-  StatusHolder(const StatusHolder&) = delete;
-  StatusHolder& operator=(const StatusHolder&) = delete;
-  ~StatusHolder() {
-    if (status) CoTaskMemFree(status->szVendorInfo);
-    CoTaskMemFree(status);
-  }
-};
-
 }  // namespace
 
-int ShowStatus(const Com<IOPCServer>& server, Reporter& report) {
-  StatusHolder holder;
-  report.Check(server->GetStatus(&holder.status), "GetStatus");
-  const OPCSERVERSTATUS* s = holder.status;
+int ShowStatus(const ComPtr<IOPCServer>& server, Reporter& report) {
+  quillon::TaskPtr<OPCSERVERSTATUS> status;
+  report.Check(server->GetStatus(status.Put()), "GetStatus");
+  const OPCSERVERSTATUS* s = status.Get();
   if (!s) {
     report.Error("GetStatus returned no status");
     throw Failure{kCallFailed};

@@ -3,38 +3,22 @@
 // is a single-threaded apartment, so the callbacks come in through its
 // message queue, which is pumped until the time is up, enough changes were
 // seen, or Ctrl+C.
-#include <atomic>
 #include <utility>
 #include <vector>
 
+#include "com_object.h"
 #include "commands.h"
 #include "group.h"
 #include "output.h"
+#include "unique_handle.h"
 #include "values.h"
 
 namespace opcclient {
 namespace {
 
-class DataSink final : public IOPCDataCallback {
+class DataSink final : public quillon::ComObject<IOPCDataCallback> {
  public:
   explicit DataSink(std::vector<std::wstring> itemIds) : itemIds_(std::move(itemIds)) {}
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == __uuidof(IOPCDataCallback)) {
-      *ppv = static_cast<IOPCDataCallback*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
 
   STDMETHODIMP OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT masterError, DWORD count, OPCHANDLE* clients,
                             VARIANT* values, WORD* qualities, FILETIME* times, HRESULT* errors) override {
@@ -69,7 +53,7 @@ class DataSink final : public IOPCDataCallback {
   std::vector<std::pair<std::wstring, HRESULT>> TakeErrors() { return std::exchange(errors_, {}); }
 
  private:
-  ~DataSink() = default;
+  ~DataSink() override = default;
 
   const std::wstring& ItemId(OPCHANDLE client) {
     if (client < itemIds_.size()) return itemIds_[client];
@@ -77,7 +61,6 @@ class DataSink final : public IOPCDataCallback {
     return unknown_;
   }
 
-  std::atomic<ULONG> refs_{1};
   std::vector<std::wstring> itemIds_;
   std::wstring unknown_;
   DWORD changes_ = 0;
@@ -87,7 +70,7 @@ class DataSink final : public IOPCDataCallback {
 // The advice of a sink, withdrawn on scope exit.
 class Advice {
  public:
-  Advice(const Com<IConnectionPoint>& point, IUnknown* sink, Reporter& report) : point_(point) {
+  Advice(const ComPtr<IConnectionPoint>& point, IUnknown* sink, Reporter& report) : point_(point) {
     report.Check(point_->Advise(sink, &cookie_), "IConnectionPoint::Advise");
   }
   Advice(const Advice&) = delete;
@@ -97,7 +80,7 @@ class Advice {
   }
 
  private:
-  Com<IConnectionPoint> point_;
+  ComPtr<IConnectionPoint> point_;
   DWORD cookie_ = 0;
 };
 
@@ -113,7 +96,7 @@ BOOL WINAPI OnConsoleControl(DWORD) {
 class ConsoleInterrupt {
  public:
   ConsoleInterrupt() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    interrupted = event_.get();
+    interrupted = event_.Get();
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   }
   ConsoleInterrupt(const ConsoleInterrupt&) = delete;
@@ -122,10 +105,10 @@ class ConsoleInterrupt {
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     interrupted = nullptr;
   }
-  HANDLE get() const { return event_.get(); }
+  HANDLE get() const { return event_.Get(); }
 
  private:
-  Handle event_;
+  quillon::UniqueHandle event_;
 };
 
 void ReportErrors(DataSink& sink, Reporter& report) {
@@ -135,21 +118,21 @@ void ReportErrors(DataSink& sink, Reporter& report) {
 
 }  // namespace
 
-int Subscribe(const Com<IOPCServer>& server, const Options& o, Reporter& report) {
+int Subscribe(const ComPtr<IOPCServer>& server, const Options& o, Reporter& report) {
   Group group(server, report, o.rate, true, o.deadband);
   const auto items = group.AddItems(o.items);
   if (items.empty()) return report.Result();
   auto container = group.As<IConnectionPointContainer>("IConnectionPointContainer");
-  Com<IConnectionPoint> point;
-  report.Check(container->FindConnectionPoint(__uuidof(IOPCDataCallback), point.put()),
+  ComPtr<IConnectionPoint> point;
+  report.Check(container->FindConnectionPoint(__uuidof(IOPCDataCallback), point.Put()),
                "FindConnectionPoint(IOPCDataCallback)");
   if (!point) {
     report.Error("FindConnectionPoint returned no connection point");
     throw Failure{kCallFailed};
   }
-  Com<DataSink> sink(new DataSink(o.items));
+  ComPtr<DataSink> sink = quillon::MakeCom<DataSink>(o.items);
   ConsoleInterrupt interrupt;
-  Advice advice(point, static_cast<IOPCDataCallback*>(sink.get()), report);
+  Advice advice(point, static_cast<IOPCDataCallback*>(sink.Get()), report);
 
   const ULONGLONG end = GetTickCount64() + ULONGLONG(o.seconds) * 1000;
   HANDLE stop = interrupt.get();
@@ -159,7 +142,7 @@ int Subscribe(const Com<IOPCServer>& server, const Options& o, Reporter& report)
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
-    ReportErrors(*sink.get(), report);
+    ReportErrors(*sink.Get(), report);
     if (o.count && sink->Changes() >= *o.count) break;
     const ULONGLONG now = GetTickCount64();
     if (now >= end) break;

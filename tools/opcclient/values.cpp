@@ -5,7 +5,7 @@
 #include <cwctype>
 #include <iterator>
 
-#include "com_support.h"
+#include "variant.h"
 #include "output.h"
 
 namespace opcclient {
@@ -58,10 +58,10 @@ std::string ScalarText(const VARIANT& v) {
     case VT_ERROR: return Hex(static_cast<unsigned long>(V_ERROR(&v)), 8);
     default: break;
   }
-  Variant text;
-  if (FAILED(VariantChangeTypeEx(text.get(), const_cast<VARIANT*>(&v), LOCALE_INVARIANT, 0, VT_BSTR)))
+  quillon::Variant text;
+  if (FAILED(VariantChangeTypeEx(&text, const_cast<VARIANT*>(&v), LOCALE_INVARIANT, 0, VT_BSTR)))
     return "<" + VtName(V_VT(&v)) + ">";
-  return Field(V_BSTR(text.get()) ? V_BSTR(text.get()) : L"");
+  return Field(V_BSTR(&text) ? V_BSTR(&text) : L"");
 }
 
 std::string ArrayText(const VARIANT& v) {
@@ -83,10 +83,10 @@ std::string ArrayText(const VARIANT& v) {
   }
   std::string text = "[";
   for (LONG i = lower; i <= upper; ++i) {
-    Variant element;
+    quillon::Variant element;
     HRESULT hr;
     if (base == VT_VARIANT) {
-      hr = SafeArrayGetElement(array, &i, element.get());
+      hr = SafeArrayGetElement(array, &i, &element);
     } else {
       // The element lands in the union; its type makes it a VARIANT to free.
       VARIANT raw;
@@ -95,11 +95,11 @@ std::string ArrayText(const VARIANT& v) {
       hr = SafeArrayGetElement(array, &i, slot);
       if (SUCCEEDED(hr)) {
         V_VT(&raw) = base;
-        *element.get() = raw;
+        element.Adopt(raw);
       }
     }
     if (i != lower) text += ',';
-    text += SUCCEEDED(hr) ? ScalarText(*element) : "?";
+    text += SUCCEEDED(hr) ? ScalarText(element.Get()) : "?";
   }
   return text + "]";
 }
@@ -226,15 +226,15 @@ HRESULT ValueFromText(const std::wstring& text, VARTYPE type, VARIANT* out) {
       return S_OK;
     }
   }
-  Variant source;
-  V_VT(source.get()) = VT_BSTR;
-  V_BSTR(source.get()) = SysAllocStringLen(text.data(), UINT(text.size()));
-  if (!V_BSTR(source.get())) return E_OUTOFMEMORY;
+  quillon::Variant source;
+  V_VT(&source) = VT_BSTR;
+  V_BSTR(&source) = SysAllocStringLen(text.data(), UINT(text.size()));
+  if (!V_BSTR(&source)) return E_OUTOFMEMORY;
   if (type == VT_BSTR) {
     *out = source.Detach();
     return S_OK;
   }
-  return VariantChangeTypeEx(out, source.get(), LOCALE_INVARIANT, 0, type);
+  return VariantChangeTypeEx(out, &source, LOCALE_INVARIANT, 0, type);
 }
 
 std::string ValueLine(const std::wstring& itemId, const VARIANT& value, WORD quality, const FILETIME& time) {

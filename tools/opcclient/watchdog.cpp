@@ -28,16 +28,16 @@ DWORD WINAPI Watch(void* p) {
 
 Watchdog::Watchdog(DWORD ms) : stop_(ms ? CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr) {
   if (!stop_) return;
-  auto* limit = new Limit{stop_.get(), ms};
+  auto* limit = new Limit{stop_.Get(), ms};
   HANDLE thread = CreateThread(nullptr, 0, Watch, limit, 0, nullptr);
   if (!thread) delete limit;
-  thread_.reset(thread);
+  thread_ = quillon::UniqueHandle(thread);
 }
 
 Watchdog::~Watchdog() {
   if (!thread_) return;
-  SetEvent(stop_.get());
-  WaitForSingleObject(thread_.get(), INFINITE);
+  SetEvent(stop_.Get());
+  WaitForSingleObject(thread_.Get(), INFINITE);
 }
 
 }  // namespace opcclient

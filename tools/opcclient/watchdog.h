@@ -3,7 +3,7 @@
 // server that never answers a call would otherwise hang a script for ever.
 #include <windows.h>
 
-#include "com_support.h"
+#include "unique_handle.h"
 
 namespace opcclient {
 
@@ -16,8 +16,8 @@ class Watchdog {
   ~Watchdog();
 
  private:
-  Handle stop_;
-  Handle thread_;
+  quillon::UniqueHandle stop_;
+  quillon::UniqueHandle thread_;
 };
 
 }  // namespace opcclient

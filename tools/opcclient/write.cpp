@@ -8,20 +8,25 @@
 #include "commands.h"
 #include "group.h"
 #include "output.h"
+#include "task_mem.h"
+#include "variant.h"
 #include "values.h"
 
 namespace opcclient {
 namespace {
 
+using quillon::TaskMem;
+using quillon::Variant;
+
 // One value to write, converted from its text; false when it cannot be.
 bool Convert(const std::wstring& itemId, const std::wstring& text, VARTYPE type, Variant& value, Reporter& report) {
-  HRESULT hr = ValueFromText(text, type, value.get());
+  HRESULT hr = ValueFromText(text, type, &value);
   if (SUCCEEDED(hr)) return true;
   report.LocalItemError(Field(itemId) + ": cannot convert \"" + Field(text) + "\" to " + VtName(type), hr);
   return false;
 }
 
-void ShowResults(const std::vector<std::wstring>& itemIds, const HresultArray& errors, Reporter& report) {
+void ShowResults(const std::vector<std::wstring>& itemIds, const TaskMem<HRESULT>& errors, Reporter& report) {
   for (DWORD i = 0; i < DWORD(itemIds.size()); ++i) {
     const HRESULT* error = errors.At(i);
     if (!error || *error == S_OK) {
@@ -36,7 +41,7 @@ void ShowResults(const std::vector<std::wstring>& itemIds, const HresultArray& e
 
 }  // namespace
 
-int WriteThroughGroup(const Com<IOPCServer>& server, const Options& o, Reporter& report) {
+int WriteThroughGroup(const ComPtr<IOPCServer>& server, const Options& o, Reporter& report) {
   std::vector<std::wstring> ids;
   for (const auto& w : o.writes) ids.push_back(w.first);
   Group group(server, report, 1000, false);
@@ -56,15 +61,15 @@ int WriteThroughGroup(const Com<IOPCServer>& server, const Options& o, Reporter&
   auto sync = group.As<IOPCSyncIO>("IOPCSyncIO");
   // Shallow copies: the Variants keep owning the values.
   std::vector<VARIANT> raw;
-  for (const auto& v : values) raw.push_back(*v);
+  for (const auto& v : values) raw.push_back(v.Get());
   const DWORD n = DWORD(handles.size());
-  HresultArray errors(n);
-  report.Check(sync->Write(n, handles.data(), raw.data(), errors.put()), "IOPCSyncIO::Write");
+  TaskMem<HRESULT> errors;
+  report.Check(sync->Write(n, handles.data(), raw.data(), errors.Put(n)), "IOPCSyncIO::Write");
   ShowResults(written, errors, report);
   return report.Result();
 }
 
-int WriteByItemId(const Com<IOPCServer>& server, const Options& o, Reporter& report) {
+int WriteByItemId(const ComPtr<IOPCServer>& server, const Options& o, Reporter& report) {
   auto io = Require<IOPCItemIO>(server, "IOPCItemIO", report);
   std::vector<std::wstring> written;
   std::vector<Variant> values;
@@ -80,14 +85,14 @@ int WriteByItemId(const Com<IOPCServer>& server, const Options& o, Reporter& rep
   std::vector<OPCITEMVQT> vqts(n);
   for (DWORD i = 0; i < n; ++i) {
     ids.push_back(written[i].c_str());
-    vqts[i].vDataValue = *values[i];
+    vqts[i].vDataValue = values[i].Get();
     vqts[i].bQualitySpecified = o.quality.has_value();
     vqts[i].wQuality = o.quality.value_or(0);
     vqts[i].bTimeStampSpecified = o.timestamp.has_value();
     vqts[i].ftTimeStamp = o.timestamp.value_or(FILETIME{});
   }
-  HresultArray errors(n);
-  report.Check(io->WriteVQT(n, ids.data(), vqts.data(), errors.put()), "IOPCItemIO::WriteVQT");
+  TaskMem<HRESULT> errors;
+  report.Check(io->WriteVQT(n, ids.data(), vqts.data(), errors.Put(n)), "IOPCItemIO::WriteVQT");
   ShowResults(written, errors, report);
   return report.Result();
 }
