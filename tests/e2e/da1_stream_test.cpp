@@ -295,7 +295,7 @@ TEST_F(AsyncIO10, ReadDeliversOneBlockCarryingItsTransaction) {
 
   DWORD transaction = 0;
   TaskMem<HRESULT> e;
-  ASSERT_HR(async_->Read(0, OPC_DS_DEVICE, 3, handles.data(), &transaction, e.Put(0)), S_OK);
+  ASSERT_HR(async_->Read(0, OPC_DS_DEVICE, 3, handles.data(), &transaction, e.Put(3)), S_OK);
   EXPECT_EQ(CodesOf(e), (Codes{S_OK, S_OK, S_OK}));
   EXPECT_NE(transaction, 0u);
   ASSERT_TRUE(WaitForBlocks(1));
@@ -342,7 +342,7 @@ TEST_F(AsyncIO10, WriteRefusesAReadOnlyItemAndReportsTheOtherInAWriteCompleteBlo
   V_I4(&values[1]) = 6;
   DWORD transaction = 0;
   TaskMem<HRESULT> e;
-  ASSERT_HR(async_->Write(0, 2, handles.data(), values, &transaction, e.Put(0)), S_FALSE);
+  ASSERT_HR(async_->Write(0, 2, handles.data(), values, &transaction, e.Put(2)), S_FALSE);
   EXPECT_EQ(CodesOf(e), (Codes{S_OK, OPC_E_BADRIGHTS}));
   EXPECT_NE(transaction, 0u);
   ASSERT_TRUE(WaitForBlocks(1));
@@ -398,13 +398,13 @@ TEST_F(AsyncIO10, RequestsWithoutAnAdviseHaveNoConnection) {
 
   DWORD transaction = 0;
   TaskMem<HRESULT> read, write;
-  EXPECT_HR(async_->Read(0, OPC_DS_CACHE, 1, handles.data(), &transaction, read.Put(0)), CONNECT_E_NOCONNECTION);
+  EXPECT_HR(async_->Read(0, OPC_DS_CACHE, 1, handles.data(), &transaction, read.Put(1)), CONNECT_E_NOCONNECTION);
   EXPECT_EQ(read.Get(), nullptr);
   VARIANT value;
   VariantInit(&value);
   V_VT(&value) = VT_I4;
   V_I4(&value) = 3;
-  EXPECT_HR(async_->Write(0, 1, handles.data(), &value, &transaction, write.Put(0)), CONNECT_E_NOCONNECTION);
+  EXPECT_HR(async_->Write(0, 1, handles.data(), &value, &transaction, write.Put(1)), CONNECT_E_NOCONNECTION);
   EXPECT_EQ(write.Get(), nullptr);
   EXPECT_HR(async_->Refresh(0, OPC_DS_CACHE, &transaction), CONNECT_E_NOCONNECTION);
   Idle();
@@ -428,7 +428,7 @@ TEST_F(Subscription, AnUnknownFormatIsRefusedAndConnectsNothing) {
   EXPECT_TRUE(sink_->blocks.empty()) << "the refused sink must not receive the new item";
   DWORD transaction = 0;
   TaskMem<HRESULT> e;
-  EXPECT_HR(async_->Read(0, OPC_DS_CACHE, 1, handles.data(), &transaction, e.Put(0)), CONNECT_E_NOCONNECTION);
+  EXPECT_HR(async_->Read(0, OPC_DS_CACHE, 1, handles.data(), &transaction, e.Put(1)), CONNECT_E_NOCONNECTION);
 }
 
 TEST_F(Subscription, UnadvisingTheWriteConnectionEndsTheDataSubscriptionToo) {
@@ -452,7 +452,7 @@ TEST_F(Subscription, UnadvisingTheWriteConnectionEndsTheDataSubscriptionToo) {
   EXPECT_TRUE(sink_->blocks.empty()) << "a data block arrived after DUnadvise(3)";
   DWORD transaction = 0;
   TaskMem<HRESULT> e;
-  EXPECT_HR(async_->Read(0, OPC_DS_CACHE, 1, handles.data(), &transaction, e.Put(0)), CONNECT_E_NOCONNECTION);
+  EXPECT_HR(async_->Read(0, OPC_DS_CACHE, 1, handles.data(), &transaction, e.Put(1)), CONNECT_E_NOCONNECTION);
 }
 
 TEST_F(Subscription, KeepAliveSendsEmptyHeadersAfterADeliveredChange) {
