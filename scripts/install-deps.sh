@@ -23,5 +23,17 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 echo "installing: ${missing[*]}" >&2
-$SUDO apt-get update -qq >/dev/null
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# A mirror caught mid-sync serves an index that does not match its release
+# file; apt ignores it and the i386 packages then cannot be resolved. Such a
+# state passes within minutes, so try again before giving up.
+for attempt in 1 2 3 4 5 6; do
+  $SUDO apt-get update -qq >/dev/null 2>&1 || true
+  if $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+    exit 0
+  fi
+  [ "$attempt" -eq 6 ] && break
+  echo "install failed (attempt $attempt); trying again in $((attempt * 30)) s" >&2
+  sleep $((attempt * 30))
+done
+echo "could not install: ${missing[*]}" >&2
+exit 1

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <string>
+
 #include "host_port.h"
 
 using namespace quillon;
@@ -118,4 +122,66 @@ TEST_F(ItemSet, ClearDropsItemsAndPendingWithoutTouchingTheTags) {
   Push(tags[0], 9);  // no observer left on the tag
   EXPECT_TRUE(set.TakePending().empty());
   EXPECT_NE(set.ItemLock(), nullptr);
+}
+
+namespace {
+
+// The items of the set, in the order it walks them.
+std::vector<TOPCItem*> Walk(const TItemSet& set) {
+  std::vector<TOPCItem*> items;
+  set.ForEach([&](TOPCItem& item) { items.push_back(&item); });
+  return items;
+}
+
+}  // namespace
+
+// Removal leaves gaps that compaction closes; whichever the order of removal,
+// the rest keep their handles, their order, and their places on the pending list.
+TEST_F(ItemSet, RemovalInAnyOrderKeepsTheRestFoundAndInOrder) {
+  constexpr int kItems = 300;
+  const std::vector<std::string> orders = {"first", "last", "shuffled"};
+  for (const std::string& order : orders) {
+    SCOPED_TRACE(order);
+    std::vector<TOPCItem*> live;
+    for (int i = 0; i < kItems; ++i) live.push_back(Add(tags[i % 3], OPCHANDLE(i)));
+    set.TakePending();
+    std::vector<TOPCItem*> doomed = live;
+    if (order == "last") std::reverse(doomed.begin(), doomed.end());
+    if (order == "shuffled") std::shuffle(doomed.begin(), doomed.end(), std::mt19937(7));
+    for (int k = 0; k < kItems; ++k) {
+      TOPCItem* gone = doomed[size_t(k)];
+      const OPCHANDLE handle = gone->ServerHandle();
+      std::erase(live, gone);
+      // A tag change now and then puts the rest on the pending list first.
+      if (k % 50 == 0) Push(tags[0], k);
+      set.Remove(*gone);
+      ASSERT_EQ(set.Find(handle), nullptr);
+      if (k % 37 == 0 || k > kItems - 5) {
+        ASSERT_EQ(Walk(set), live);
+        for (TOPCItem* item : live) ASSERT_EQ(set.Find(item->ServerHandle()), item);
+      }
+      if (k % 50 == 0) {
+        std::vector<TOPCItem*> expected;
+        for (TOPCItem* item : live)
+          if (&item->Tag() == tags[0]) expected.push_back(item);
+        ASSERT_EQ(set.TakePending(), expected);
+      }
+    }
+    EXPECT_TRUE(set.Empty());
+  }
+}
+
+TEST_F(ItemSet, ADetachedItemLivesMarkedUntilDroppedAndIsFoundNoMore) {
+  TOPCItem* a = Add(tags[0]);
+  TOPCItem* b = Add(tags[1]);
+  const OPCHANDLE handle = a->ServerHandle();
+  std::unique_ptr<TOPCItem> taken = set.Detach(*a);
+  ASSERT_EQ(taken.get(), a);
+  EXPECT_TRUE(a->Detached());
+  EXPECT_FALSE(b->Detached());
+  EXPECT_EQ(set.Find(handle), nullptr);
+  EXPECT_EQ(set.Detach(*a), nullptr);  // not in the set twice
+  EXPECT_EQ(Walk(set), std::vector<TOPCItem*>{b});
+  taken.reset();
+  EXPECT_EQ(set.TakePending(), std::vector<TOPCItem*>{b});
 }

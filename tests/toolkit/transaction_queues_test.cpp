@@ -68,10 +68,11 @@ TEST_F(Queues, CancelTakesOutOnlyTheTransactionOfThatId) {
   EXPECT_EQ(queues.Size(Kind::Refresh), 1u);
 }
 
-TEST_F(Queues, AForgottenItemIsNullInEveryWaitingTransactionButItsClientHandleStays) {
+TEST_F(Queues, ADetachedItemIsNullInEveryWaitingTransactionButItsClientHandleStays) {
   queues.Push(Kind::Read, Make(1));
   queues.Push(Kind::Write, Make(2));
-  queues.Forget(item.get());
+  item->SetDetached();
+  queues.ForgetDetached();
   for (Kind kind : {Kind::Read, Kind::Write}) {
     auto t = queues.PopHead(kind);
     ASSERT_TRUE(t);

@@ -14,9 +14,9 @@ TAsyncData::TAsyncData(DWORD id, std::vector<TOPCItem*> items, const DWORD* maxA
     for (size_t i = 0; i < n; ++i) values_[i].Copy(values[i].vDataValue);
 }
 
-void TAsyncData::Forget(const TOPCItem* item) {
+void TAsyncData::ForgetDetached() {
   for (auto& p : items_)
-    if (p == item) p = nullptr;
+    if (p && p->Detached()) p = nullptr;
 }
 
 }  // namespace quillon

@@ -29,8 +29,8 @@ class TAsyncData {
   DWORD MaxAge(DWORD i) const { return maxAges_[i]; }
   const VARIANT& Value(DWORD i) const { return values_[i].Get(); }
 
-  // The group is removing Item: this transaction must not reach it.
-  void Forget(const TOPCItem* item);
+  // The group took items out of its set: this transaction must not reach them.
+  void ForgetDetached();
 
  private:
   DWORD id_;

@@ -176,8 +176,10 @@ class TGroup : public ComObject<IOPCItemSamplingMgt, IOPCItemDeadbandMgt, IOPCGr
   HRESULT ValidateAll(DWORD count, const OPCITEMDEF* defs, TaskMem<OPCITEMRESULT>& results,
                       TaskMem<HRESULT>& errors, std::vector<TOPCTag*>& tags);
   TOPCItem* AddItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def);
-  // Removes one item: the host is told, queued transactions forget it.
-  void DropItem(TOPCItem& item);
+  // Takes one item out of the set, the host told; it goes with DropDetached,
+  // once the queued transactions have forgotten it.
+  std::unique_ptr<TOPCItem> DetachItem(TOPCItem& item);
+  void DropDetached(std::vector<std::unique_ptr<TOPCItem>>& detached);
   // The frame of the per-item list methods: E_FAIL when removed, E_INVALIDARG
   // for no entries, else one code per entry and S_FALSE when any is not S_OK.
   template <class PerItem>
@@ -265,8 +267,9 @@ inline HRESULT TGroup::ForEachHandle(const wchar_t* operation, DWORD count, cons
   return ComGuard(Log(), operation, E_FAIL, [&] {
     TaskMem<HRESULT> errors(count);
     HRESULT result = S_OK;
+    // Once for the call: every wait on a kernel object is a round trip.
+    MutexLock lock(items_.ItemLock(), 1000);
     for (DWORD i = 0; i < count; ++i) {
-      MutexLock lock(items_.ItemLock(), 1000);
       if (!lock.Locked()) {
         errors[i] = E_FAIL;
       } else if (TOPCItem* item = FindItem(handles[i])) {

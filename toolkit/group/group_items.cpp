@@ -64,10 +64,17 @@ TOPCItem* TGroup::AddItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def) {
   return raw;
 }
 
-void TGroup::DropItem(TOPCItem& item) {
+std::unique_ptr<TOPCItem> TGroup::DetachItem(TOPCItem& item) {
   LoggedStep(Log(), L"TGroup.RemoveItem", [&] { NotifyItem(context_->host, server_, item.Tag(), 1); });
-  queues_.Forget(&item);
-  items_.Remove(item);
+  return items_.Detach(item);
+}
+
+void TGroup::DropDetached(std::vector<std::unique_ptr<TOPCItem>>& detached) {
+  if (detached.empty()) return;
+  // One pass over the queued transactions for the whole call, however many
+  // items it removed.
+  queues_.ForgetDetached();
+  detached.clear();
 }
 
 HRESULT TGroup::ValidateAll(DWORD dwCount, const OPCITEMDEF* defs, TaskMem<OPCITEMRESULT>& results,
@@ -117,7 +124,10 @@ STDMETHODIMP TGroup::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESU
         results[i].hServer = added.back()->ServerHandle();
       }
     } catch (...) {
-      for (TOPCItem* item : added) DropItem(*item);
+      std::vector<std::unique_ptr<TOPCItem>> detached;
+      detached.reserve(added.size());
+      for (TOPCItem* item : added) detached.push_back(DetachItem(*item));
+      DropDetached(detached);
       throw;
     }
     *ppAddResults = results.Detach();
@@ -127,10 +137,15 @@ STDMETHODIMP TGroup::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESU
 }
 
 STDMETHODIMP TGroup::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) {
-  return ForEachHandle(L"TGroup.RemoveItems", dwCount, phServer, ppErrors, [&](DWORD, TOPCItem& item) {
-    DropItem(item);
+  // A handle given twice finds no item the second time: the first took it.
+  std::vector<std::unique_ptr<TOPCItem>> detached;
+  HRESULT hr = ForEachHandle(L"TGroup.RemoveItems", dwCount, phServer, ppErrors, [&](DWORD, TOPCItem& item) {
+    if (detached.empty()) detached.reserve(dwCount);
+    detached.push_back(DetachItem(item));
     return S_OK;
   });
+  DropDetached(detached);
+  return hr;
 }
 
 STDMETHODIMP TGroup::SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) {
@@ -169,7 +184,7 @@ STDMETHODIMP TGroup::CreateEnumerator(REFIID riid, LPUNKNOWN* ppUnk) {
   return ComGuard(Log(), L"TGroup.CreateEnumerator", E_FAIL, [&] {
     std::vector<ItemRecord> records;
     records.reserve(items_.Size());
-    for (const auto& item : items_.Items()) records.push_back(ItemRecord::Of(*item));
+    items_.ForEach([&](const TOPCItem& item) { records.push_back(ItemRecord::Of(item)); });
     ComPtr<IEnumOPCItemAttributes> e = MakeEnumItem(Log(), std::move(records));
     HRESULT hr = e->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
     if (FAILED(hr)) return hr;

@@ -113,9 +113,10 @@ STDMETHODIMP TGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
       HRESULT hr = clone->QueryInterface(IID_IOPCItemMgt, reinterpret_cast<void**>(itemMgt.Put()));
       if (FAILED(hr)) return hr;
       Definitions arrays;
-      arrays.defs.resize(items_.Size());
-      for (size_t i = 0; i < items_.Size(); ++i)
-        if (!items_.Items()[i]->GetDefinition(arrays.defs[i])) throw std::runtime_error("item definition failed");
+      arrays.defs.reserve(items_.Size());
+      items_.ForEach([&](const TOPCItem& item) {
+        if (!item.GetDefinition(arrays.defs.emplace_back())) throw std::runtime_error("item definition failed");
+      });
       OPCITEMRESULT* results = nullptr;
       HRESULT* errors = nullptr;
       result = itemMgt->AddItems(DWORD(arrays.defs.size()), arrays.defs.data(), &results, &errors);

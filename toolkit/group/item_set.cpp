@@ -12,39 +12,52 @@ TItemSet::TItemSet() : itemLock_(CreateMutexW(nullptr, FALSE, nullptr)) {
 TOPCItem* TItemSet::Add(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def) {
   auto item = std::make_unique<TOPCItem>(std::move(tag), def);
   TOPCItem* raw = item.get();
-  index_.emplace(raw->ServerHandle(), raw);
+  slots_.push_back(std::move(item));
   try {
-    items_.push_back(std::move(item));
+    if (!index_.Insert(raw)) throw std::logic_error("two items share a server handle");
   } catch (...) {
-    index_.erase(raw->ServerHandle());
+    slots_.pop_back();
     throw;
   }
-  raw->SetPendingList(&pending_, nextSequence_++);
+  raw->SetPendingList(&pending_, uint32_t(slots_.size() - 1));
   raw->MarkInitial();
   return raw;
 }
 
-void TItemSet::Remove(TOPCItem& item) {
-  index_.erase(item.ServerHandle());
-  std::erase_if(items_, [&](const auto& p) { return p.get() == &item; });
+std::unique_ptr<TOPCItem> TItemSet::Detach(TOPCItem& item) {
+  if (!index_.Erase(item.ServerHandle())) return nullptr;
+  std::unique_ptr<TOPCItem> taken = std::move(slots_[item.Order()]);
+  taken->SetDetached();
+  const size_t gaps = slots_.size() - index_.Size();
+  if (gaps * 2 > slots_.size() && slots_.size() >= 64) Compact();
+  return taken;
+}
+
+void TItemSet::Compact() {
+  size_t kept = 0;
+  for (auto& item : slots_) {
+    if (!item) continue;
+    item->SetOrder(uint32_t(kept));
+    slots_[kept++] = std::move(item);
+  }
+  slots_.resize(kept);
+  // The capacity follows when the group has shrunk to a fraction of it.
+  if (slots_.capacity() > 4 * kept + 64) slots_.shrink_to_fit();
 }
 
 void TItemSet::Clear() {
   pending_.clear();
-  for (const auto& item : items_) item->SetPendingList(nullptr, item->Sequence());
-  index_.clear();
-  items_.clear();
-}
-
-TOPCItem* TItemSet::Find(OPCHANDLE handle) const {
-  auto it = index_.find(handle);
-  return it == index_.end() ? nullptr : it->second;
+  for (const auto& item : slots_)
+    if (item) item->SetPendingList(nullptr, item->Order());
+  index_.Clear();
+  slots_.clear();
 }
 
 std::vector<TOPCItem*> TItemSet::Readable() const {
   std::vector<TOPCItem*> items;
-  for (const auto& item : items_)
-    if (!item->TagRemoved() && item->Tag().CheckAccess(OPC_READABLE) == S_OK) items.push_back(item.get());
+  ForEach([&](TOPCItem& item) {
+    if (!item.TagRemoved() && item.Tag().CheckAccess(OPC_READABLE) == S_OK) items.push_back(&item);
+  });
   return items;
 }
 
@@ -52,16 +65,16 @@ std::vector<TOPCItem*> TItemSet::TakePending() {
   std::vector<TOPCItem*> items = std::move(pending_);
   pending_.clear();
   for (TOPCItem* item : items) item->ClearQueued();
-  std::sort(items.begin(), items.end(), [](TOPCItem* a, TOPCItem* b) { return a->Sequence() < b->Sequence(); });
+  std::sort(items.begin(), items.end(), [](TOPCItem* a, TOPCItem* b) { return a->Order() < b->Order(); });
   return items;
 }
 
 void TItemSet::MarkAllPending() {
-  for (const auto& item : items_) item->MarkPending();
+  ForEach([](TOPCItem& item) { item.MarkPending(); });
 }
 
 void TItemSet::MarkAllInitial() {
-  for (const auto& item : items_) item->MarkInitial();
+  ForEach([](TOPCItem& item) { item.MarkInitial(); });
 }
 
 }  // namespace quillon

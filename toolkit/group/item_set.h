@@ -1,14 +1,15 @@
 #pragma once
 // The items of one group: their records in order of addition, the index from
 // server handle to item, the list of items the next update tick must test,
-// and ItemLock around the list.
+// and ItemLock around the list. Adding, finding and removing an item cost the
+// same whatever the size of the group.
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
+#include "handle_index.h"
 #include "opc_da.h"
 #include "opc_item.h"
 #include "unique_handle.h"
@@ -18,21 +19,30 @@ namespace quillon {
 class TItemSet {
  public:
   TItemSet();
+  // The items go before the pending list they would otherwise leave.
+  ~TItemSet() { Clear(); }
   TItemSet(const TItemSet&) = delete;
   TItemSet& operator=(const TItemSet&) = delete;
 
   // A new item on Tag, marked initial: its state goes out at the next tick.
   TOPCItem* Add(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def);
-  void Remove(TOPCItem& item);
+  // Takes the item out of the set, marked detached; it lives as long as the
+  // caller keeps it, so that transactions can forget it first.
+  std::unique_ptr<TOPCItem> Detach(TOPCItem& item);
+  void Remove(TOPCItem& item) { Detach(item); }
   // Every item goes at once, and the pending list with them.
   void Clear();
 
   // The item a server handle names, or none.
-  TOPCItem* Find(OPCHANDLE handle) const;
-  size_t Size() const { return items_.size(); }
-  bool Empty() const { return items_.empty(); }
-  // In order of addition.
-  const std::vector<std::unique_ptr<TOPCItem>>& Items() const { return items_; }
+  TOPCItem* Find(OPCHANDLE handle) const { return index_.Find(handle); }
+  size_t Size() const { return index_.Size(); }
+  bool Empty() const { return index_.Size() == 0; }
+  // Every item, in order of addition.
+  template <class F>
+  void ForEach(F&& f) const {
+    for (const auto& item : slots_)
+      if (item) f(*item);
+  }
   // The items whose tag is in the tree and may be read, in order of addition.
   std::vector<TOPCItem*> Readable() const;
 
@@ -46,10 +56,17 @@ class TItemSet {
   HANDLE ItemLock() const { return itemLock_.Get(); }
 
  private:
-  std::vector<std::unique_ptr<TOPCItem>> items_;
-  std::unordered_map<OPCHANDLE, TOPCItem*> index_;
-  std::vector<TOPCItem*> pending_;
-  uint64_t nextSequence_ = 0;
+  struct HandleOf {
+    OPCHANDLE operator()(const TOPCItem& item) const { return item.ServerHandle(); }
+  };
+  // Closes the gaps removed items left, keeping the order; run when gaps are
+  // the most of the slots, so that it costs O(1) per removal over time.
+  void Compact();
+
+  // In order of addition; a removed item leaves a gap until the next compaction.
+  std::vector<std::unique_ptr<TOPCItem>> slots_;
+  HandleIndex<TOPCItem, HandleOf> index_;
+  TOPCItem::PendingList pending_;
   UniqueHandle itemLock_;
 };
 

@@ -33,16 +33,26 @@ bool SameValue(const VARIANT& a, const VARIANT& b) {
 
 TOPCItem::TOPCItem(std::shared_ptr<TOPCTag> tag, const OPCITEMDEF& def)
     : tag_(std::move(tag)),
-      active_(def.bActive != FALSE),
       clientHandle_(def.hClient),
+      serverHandle_(NewObjectHandle(this)),
       requestedDataType_(def.vtRequestedDataType),
-      serverHandle_(NewObjectHandle(this)) {
+      active_(def.bActive != FALSE) {
   tag_->AddObserver(this);
 }
 
 TOPCItem::~TOPCItem() {
   tag_->RemoveObserver(this);
-  if (queued_ && pending_) std::erase(*pending_, this);
+  LeavePending();
+}
+
+void TOPCItem::LeavePending() {
+  if (!pending_ || pendingAt_ == kNotPending) return;
+  // The last entry takes this one's place; the tick sorts the list anyway.
+  TOPCItem* last = pending_->back();
+  (*pending_)[pendingAt_] = last;
+  last->pendingAt_ = pendingAt_;
+  pending_->pop_back();
+  pendingAt_ = kNotPending;
 }
 
 bool TOPCItem::GetAttributes(OPCITEMATTRIBUTES& a) const {
@@ -135,7 +145,7 @@ bool TOPCItem::HasChanged(float groupDeadband) {
     TakeFromTag();
     return true;
   }
-  const double deadband = deadbandSet_ ? deadband_ : double(groupDeadband);
+  const float deadband = deadbandSet_ ? deadband_ : groupDeadband;
   const uint64_t count = tag_->ChangeCount();
   if (count == unchangedAtCount_ && deadband == unchangedAtDeadband_) return false;
   try {

@@ -4,6 +4,7 @@
 // that a change puts it on the group's list of items to test.
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -23,15 +24,17 @@ class TOPCItem final : public TagObserver {
 
   // The list of items that the group's next update tick must test. An item
   // joins it (once) when its tag changes or its own test could answer
-  // differently; the tick takes the whole list.
-  void SetPendingList(std::vector<TOPCItem*>* list, uint64_t sequence) {
+  // differently; the tick takes the whole list. The item knows its place in
+  // it, so that leaving it costs the same however long it is.
+  using PendingList = std::vector<TOPCItem*>;
+  void SetPendingList(PendingList* list, uint32_t order) {
     pending_ = list;
-    sequence_ = sequence;
+    order_ = order;
   }
   void MarkPending() {
-    if (pending_ && !queued_) {
-      queued_ = true;
+    if (pending_ && pendingAt_ == kNotPending) {
       pending_->push_back(this);
+      pendingAt_ = uint32_t(pending_->size() - 1);
     }
   }
   void TagChanged() override { MarkPending(); }
@@ -41,9 +44,17 @@ class TOPCItem final : public TagObserver {
     initial_ = true;
     MarkPending();
   }
-  void ClearQueued() { queued_ = false; }
-  // Order of addition to the group: ticks report items in that order.
-  uint64_t Sequence() const { return sequence_; }
+  // The tick took the list.
+  void ClearQueued() { pendingAt_ = kNotPending; }
+  // The item's place in its group's order of addition: ticks report items in
+  // that order.
+  uint32_t Order() const { return order_; }
+  void SetOrder(uint32_t order) { order_ = order; }
+
+  // Taken out of its group's set, about to go: waiting transactions must
+  // forget it.
+  bool Detached() const { return detached_; }
+  void SetDetached() { detached_ = true; }
 
   TOPCTag& Tag() const { return *tag_; }
   // The tag left the address space: the item answers as an unknown item.
@@ -60,8 +71,8 @@ class TOPCItem final : public TagObserver {
   VARTYPE RequestedDataType() const { return requestedDataType_; }
   void SetRequestedDataType(VARTYPE vt) { requestedDataType_ = vt; }
   bool DeadbandSet() const { return deadbandSet_; }
-  double Deadband() const { return deadband_; }
-  void SetDeadband(double percent) {
+  float Deadband() const { return deadband_; }
+  void SetDeadband(float percent) {
     deadband_ = percent;
     deadbandSet_ = true;
     MarkPending();
@@ -88,26 +99,32 @@ class TOPCItem final : public TagObserver {
   bool HasChanged(float groupDeadband);
 
  private:
-  void TakeFromTag();
+  static constexpr uint32_t kNotPending = ~0u;
 
+  void TakeFromTag();
+  void LeavePending();
+
+  // In order of size, so that a group of 100,000 items pays no padding.
   std::shared_ptr<TOPCTag> tag_;
   // The tag's change count and the deadband at the last test that found no
   // change: while both stay, the answer stays, without comparing values.
   uint64_t unchangedAtCount_ = ~0ULL;
-  double unchangedAtDeadband_ = 0;
-  bool deadbandSet_ = false;
-  double deadband_ = 0;
-  bool active_;
-  OPCHANDLE clientHandle_;
   Variant value_;
+  FILETIME timeStamp_{};
+  PendingList* pending_ = nullptr;
+  float unchangedAtDeadband_ = 0;
+  // Deadbands come as FLOATs and are kept as they came.
+  float deadband_ = 0;
+  OPCHANDLE clientHandle_;
+  OPCHANDLE serverHandle_;
+  uint32_t order_ = 0;
+  uint32_t pendingAt_ = kNotPending;
   WORD quality_ = OPC_QUALITY_BAD;
   VARTYPE requestedDataType_;
-  FILETIME timeStamp_{};
-  OPCHANDLE serverHandle_;
-  std::vector<TOPCItem*>* pending_ = nullptr;
-  uint64_t sequence_ = 0;
-  bool queued_ = false;
+  bool active_;
+  bool deadbandSet_ = false;
   bool initial_ = false;
+  bool detached_ = false;
 };
 
 }  // namespace quillon

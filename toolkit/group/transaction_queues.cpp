@@ -60,10 +60,10 @@ bool TTransactionQueues::Cancel(DWORD id) {
   return false;
 }
 
-void TTransactionQueues::Forget(const TOPCItem* item) {
+void TTransactionQueues::ForgetDetached() {
   Lock lock(lock_);
   for (Queue* q : {&reads_, &writes_, &refreshes_})
-    for (auto& t : *q) t->Forget(item);
+    for (auto& t : *q) t->ForgetDetached();
 }
 
 void TTransactionQueues::Clear() {

@@ -25,7 +25,7 @@ class TTransactionQueues {
   // then refreshes, then writes); false when none does.
   bool Cancel(DWORD id);
   // Item leaves the group: no queued transaction may reach it.
-  void Forget(const TOPCItem* item);
+  void ForgetDetached();
   void Clear();
   size_t Size(Kind kind) const { return Of(kind).size(); }
 
