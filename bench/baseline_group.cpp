@@ -65,7 +65,17 @@ class BaselineGroup final : public quillon::ComObject<IOPCItemMgt, IOPCSyncIO> {
     if (ppUnk) *ppUnk = nullptr;
     return E_NOTIMPL;
   }
-  STDMETHODIMP Write(DWORD, OPCHANDLE*, VARIANT*, HRESULT**) override { return E_NOTIMPL; }
+  STDMETHODIMP Write(DWORD count, OPCHANDLE* handles, VARIANT* values, HRESULT** ppErrors) override {
+    if (count == 0 || !handles || !values || !ppErrors) return E_INVALIDARG;
+    try {
+      TaskMem<HRESULT> errors(count);
+      for (DWORD i = 0; i < count; ++i) errors[i] = V_VT(&values[i]) == VT_R8 ? S_OK : DISP_E_TYPEMISMATCH;
+      *ppErrors = errors.Detach();
+      return S_OK;
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+  }
 
  private:
   ~BaselineGroup() override = default;

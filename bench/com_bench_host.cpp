@@ -50,6 +50,17 @@ struct Tags {
   TagHandle stamp = nullptr;
 };
 
+// A client's write reaches the probe as a device would take it, and so every
+// subscriber of it; writes to the other tags are accepted and go nowhere,
+// so that a Write measures the server and not this host.
+const QuillonDll* writeTarget = nullptr;
+TagHandle writableStamp = nullptr;
+
+void __stdcall OnWrite(TagHandle tag, VARIANT value, HRESULT* result) {
+  *result = S_OK;
+  if (tag == writableStamp && writeTarget && !writeTarget->UpdateTag(tag, value, kGood)) *result = E_FAIL;
+}
+
 bool RegisterTags(const QuillonDll& q, Tags& tags) {
   for (Branch b : {kSmall, kLarge}) {
     TagHandle branch = q.RegTagEx(nullptr, kBranchName[b], VT_EMPTY, OPC_READABLE);
@@ -64,7 +75,7 @@ bool RegisterTags(const QuillonDll& q, Tags& tags) {
     }
   }
   TagHandle probe = q.RegTagEx(nullptr, "L", VT_EMPTY, OPC_READABLE);
-  tags.stamp = probe ? q.RegTagEx(probe, "Stamp", VT_R8, OPC_READABLE) : nullptr;
+  tags.stamp = probe ? q.RegTagEx(probe, "Stamp", VT_R8, OPC_READABLE | OPC_WRITEABLE) : nullptr;
   return tags.stamp && q.UpdateTag(tags.stamp, Double(0), kGood);
 }
 
@@ -184,6 +195,9 @@ int Serve(DWORD clientPid) {
     q.FreeServer();
     return 3;
   }
+  writeTarget = &q;
+  writableStamp = tags.stamp;
+  if (q.SetWriteCallback) q.SetWriteCallback(OnWrite);
   DWORD baselineCookie = 0;
   if (FAILED(RegisterBaselineClass(block->baselineClass, &baselineCookie))) {
     q.FreeServer();

@@ -11,6 +11,8 @@
 
 namespace opclumbra {
 
+class TTagManager;
+
 class TTag final : public TNamedItem {
   struct CreationKey {
     explicit CreationKey() = default;
@@ -24,6 +26,7 @@ class TTag final : public TNamedItem {
   static TTag& Create(TNamedItem& owner);
 
   explicit TTag(CreationKey) {}
+  ~TTag() override;
 
   std::u16string_view ClassName() const noexcept override { return u"TTag"; }
 
@@ -49,9 +52,10 @@ class TTag final : public TNamedItem {
   double TimeStamp() const noexcept { return timeStamp_; }
   void SetTimeStamp(double value) noexcept { timeStamp_ = value; }
 
-  // The toolkit's TagHandle; null while the tag is not registered.
+  // The toolkit's TagHandle; null while the tag is not registered. The
+  // manager at the root of the tag's tree finds the tag by it.
   void* Handle() const noexcept { return handle_; }
-  void SetHandle(void* value) noexcept { handle_ = value; }
+  void SetHandle(void* value);
 
  private:
   std::uint16_t dataType_ = 0;
@@ -61,6 +65,9 @@ class TTag final : public TNamedItem {
   std::uint16_t quality_ = 0;
   double timeStamp_ = 0;
   void* handle_ = nullptr;
+  // The manager that finds this tag by its handle; set while the handle is.
+  TTagManager* registry_ = nullptr;
+  friend class TTagManager;
 };
 
 }  // namespace opclumbra

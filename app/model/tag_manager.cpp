@@ -1,20 +1,37 @@
 #include "tag_manager.h"
 
+#include <iterator>
 #include <utility>
+#include <vector>
 
 #include "tag.h"
 
 namespace opclumbra {
 namespace {
 
-TTag* FindAmongDescendants(const TNamedItem& item, const void* handle) noexcept {
-  for (std::size_t i = 0; i < item.ChildCount(); ++i) {
-    // Tags are the only components ever created with an owner.
-    auto& tag = static_cast<TTag&>(item.Child(i));
-    if (tag.Handle() == handle) return &tag;
-    if (TTag* found = FindAmongDescendants(tag, handle)) return found;
-  }
-  return nullptr;
+// The chain from the root's child down to Item.
+std::vector<const TNamedItem*> PathOf(const TNamedItem& item) {
+  std::vector<const TNamedItem*> path;
+  for (const TNamedItem* i = &item; i->Owner(); i = i->Owner()) path.push_back(i);
+  return {path.rbegin(), path.rend()};
+}
+
+size_t IndexAmongSiblings(const TNamedItem& item) {
+  const TNamedItem& owner = *item.Owner();
+  for (size_t i = 0; i < owner.ChildCount(); ++i)
+    if (&owner.Child(i) == &item) return i;
+  return owner.ChildCount();
+}
+
+// Whether A comes before B depth-first in pre-order: an ancestor before its
+// descendants, siblings in order.
+bool PrecedesInPreOrder(const TNamedItem& a, const TNamedItem& b) {
+  const auto pa = PathOf(a), pb = PathOf(b);
+  size_t i = 0;
+  while (i < pa.size() && i < pb.size() && pa[i] == pb[i]) ++i;
+  if (i == pa.size()) return true;
+  if (i == pb.size()) return false;
+  return IndexAmongSiblings(*pa[i]) < IndexAmongSiblings(*pb[i]);
 }
 
 }  // namespace
@@ -28,8 +45,30 @@ TTagManager::TTagManager()
   SetName(DefaultManagerName);
 }
 
+TTagManager::~TTagManager() {
+  // The tags outlive this part of the manager: they must not reach back.
+  for (auto& entry : byHandle_) entry.second->registry_ = nullptr;
+}
+
+void TTagManager::RememberHandle(TTag& tag) { byHandle_.emplace(tag.Handle(), &tag); }
+
+void TTagManager::ForgetHandle(const TTag& tag) noexcept {
+  auto [first, last] = byHandle_.equal_range(tag.Handle());
+  for (auto it = first; it != last; ++it)
+    if (it->second == &tag) {
+      byHandle_.erase(it);
+      return;
+    }
+}
+
 TTag* TTagManager::FindByHandle(const void* handle) const noexcept {
-  return handle == nullptr ? nullptr : FindAmongDescendants(*this, handle);
+  if (handle == nullptr) return nullptr;
+  auto [first, last] = byHandle_.equal_range(handle);
+  if (first == last) return nullptr;
+  TTag* found = first->second;
+  for (auto it = std::next(first); it != last; ++it)
+    if (PrecedesInPreOrder(*it->second, *found)) found = it->second;
+  return found;
 }
 
 void TTagManager::Swap(TTagManager& other) noexcept {
@@ -39,6 +78,10 @@ void TTagManager::Swap(TTagManager& other) noexcept {
   description_.swap(other.description_);
   std::swap(updateRate_, other.updateRate_);
   passWord_.swap(other.passWord_);
+  // The tags went with their trees, and their handles go with them.
+  byHandle_.swap(other.byHandle_);
+  for (auto& entry : byHandle_) entry.second->registry_ = this;
+  for (auto& entry : other.byHandle_) entry.second->registry_ = &other;
 }
 
 }  // namespace opclumbra

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "named_item.h"
 
@@ -21,6 +22,7 @@ inline constexpr std::u16string_view DefaultManagerName = u"OPCLumbra";
 class TTagManager final : public TNamedItem {
  public:
   TTagManager();
+  ~TTagManager() override;
 
   std::u16string_view ClassName() const noexcept override { return u"TTagManager"; }
 
@@ -47,17 +49,24 @@ class TTagManager final : public TNamedItem {
 
   // The first tag, depth-first in pre-order, whose Handle is Handle; null
   // when there is none. A null handle names no registered tag and finds none.
+  // O(1) however large the tree: the tags of this tree tell it their handles.
   TTag* FindByHandle(const void* handle) const noexcept;
 
   // Exchanges the whole configuration (name, properties, tags) with Other.
   void Swap(TTagManager& other) noexcept;
 
  private:
+  friend class TTag;
+  void RememberHandle(TTag& tag);
+  void ForgetHandle(const TTag& tag) noexcept;
+
   std::u16string classID_;
   std::u16string progID_;
   std::u16string description_;
   std::int32_t updateRate_;
   std::u16string passWord_;
+  // Usually one tag per handle; several only where a host hands one out twice.
+  std::unordered_multimap<const void*, TTag*> byHandle_;
 };
 
 }  // namespace opclumbra

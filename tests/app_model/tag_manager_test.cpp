@@ -96,6 +96,37 @@ TEST(TagManager, FindByHandleReturnsTheFirstMatchInDepthFirstPreOrder) {
   EXPECT_EQ(manager.FindByHandle(&unknown), nullptr);
 }
 
+// The lookup follows the tree: a tag is found by its newest handle only, no
+// longer once destroyed (with its subtree), and by the manager its tree moved to.
+TEST(TagManager, FindByHandleFollowsRegistrationsDeletionsAndSwaps) {
+  TTagManager manager;
+  int h1 = 0, h2 = 0, h3 = 0;
+  TTag& branch = TTag::Create(manager);
+  branch.SetName(u"B");
+  TTag& leaf = TTag::Create(branch);
+  TTag& other = TTag::Create(manager);
+  other.SetName(u"O");
+  branch.SetHandle(&h1);
+  leaf.SetHandle(&h2);
+  other.SetHandle(&h3);
+  leaf.SetHandle(&h3);  // registered again: the old handle names it no more
+  EXPECT_EQ(manager.FindByHandle(&h2), nullptr);
+  EXPECT_EQ(manager.FindByHandle(&h3), &leaf);  // Leaf precedes Other in pre-order
+  leaf.SetHandle(nullptr);
+  EXPECT_EQ(manager.FindByHandle(&h3), &other);
+  leaf.SetHandle(&h2);
+  manager.DestroyChild(branch);
+  EXPECT_EQ(manager.FindByHandle(&h1), nullptr);
+  EXPECT_EQ(manager.FindByHandle(&h2), nullptr);
+  {
+    TTagManager loaded;
+    loaded.Swap(manager);  // as a reload does, the old tree going with Loaded
+    EXPECT_EQ(manager.FindByHandle(&h3), nullptr);
+    EXPECT_EQ(loaded.FindByHandle(&h3), &other);
+  }
+  EXPECT_EQ(manager.FindByHandle(&h3), nullptr);
+}
+
 TEST(TagManager, NullHandleFindsNoTagEvenWhenTagsAreUnregistered) {
   TTagManager manager;
   TTag::Create(manager);

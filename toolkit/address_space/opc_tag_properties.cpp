@@ -5,6 +5,7 @@
 #include "clock.h"
 #include "error_texts.h"
 #include "item_id.h"
+#include "locale_text.h"
 #include "opc_error.h"
 #include "opc_tag.h"
 
@@ -12,11 +13,6 @@ namespace quillon {
 namespace {
 
 constexpr int kStandardCount = int(kStandardPropertyNames.size());
-
-bool SameTextIgnoreCase(std::wstring_view a, std::wstring_view b) {
-  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(),
-                        int(b.size())) == CSTR_EQUAL;
-}
 
 VARIANT Scalar(VARTYPE vt, LONG v) {
   VARIANT x;

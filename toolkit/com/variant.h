@@ -8,6 +8,34 @@
 
 namespace quillon {
 
+// Types whose VARIANT holds the whole value, with nothing to allocate or
+// release: copying one is an assignment, clearing one a no-op. Most values
+// a server moves are of these, many thousands per call.
+inline bool IsPlainVariantType(VARTYPE vt) {
+  switch (vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_ERROR:
+    case VT_BOOL:
+    case VT_DECIMAL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT: return true;
+    default: return false;
+  }
+}
+
 class Variant {
  public:
   Variant() { VariantInit(&v_); }
@@ -23,10 +51,16 @@ class Variant {
     if (this != std::addressof(o)) Adopt(o.v_);
     return *this;
   }
-  ~Variant() { VariantClear(&v_); }
+  ~Variant() {
+    if (!IsPlainVariantType(V_VT(&v_))) VariantClear(&v_);
+  }
 
   // Replaces the held value by a copy of src (references are followed).
   void Copy(const VARIANT& src) {
+    if (IsPlainVariantType(V_VT(&src)) && IsPlainVariantType(V_VT(&v_))) {
+      v_ = src;
+      return;
+    }
     VARIANT tmp;
     VariantInit(&tmp);
     HRESULT hr = VariantCopyInd(&tmp, const_cast<VARIANT*>(&src));
@@ -38,7 +72,7 @@ class Variant {
   void Clear() { VariantClear(&v_); }
   // Takes over src's contents; src is left empty.
   void Adopt(VARIANT& src) {
-    VariantClear(&v_);
+    if (!IsPlainVariantType(V_VT(&v_))) VariantClear(&v_);
     v_ = src;
     VariantInit(&src);
   }

@@ -15,7 +15,7 @@ HRESULT TGroup::AcceptItems(DWORD count, const OPCHANDLE* handles, WORD rights, 
                             std::vector<TOPCItem*>& items, std::vector<DWORD>& indexes) {
   HRESULT result = S_OK;
   for (DWORD i = 0; i < count; ++i) {
-    TOPCItem* item = FindItem(handles[i]);
+    TOPCItem* item = FindItemAt(handles, count, i);
     if (!item)
       errors[i] = OPC_E_INVALIDHANDLE;
     else if (item->TagRemoved())

@@ -24,9 +24,14 @@ HRESULT TGroup::HandOut(const TOPCItem& item, FILETIME* timeStamp, WORD* quality
   VARIANT converted;
   VariantInit(&converted);
   VARIANT& cached = const_cast<VARIANT&>(item.Value());
-  HRESULT hr = item.RequestedDataType() == VT_EMPTY ? VariantCopy(&converted, &cached)
-                                                    : VariantChangeType(&converted, &cached, 0, item.RequestedDataType());
-  if (FAILED(hr)) return ConversionCode(hr);
+  const VARTYPE requested = item.RequestedDataType();
+  if (IsPlainVariantType(V_VT(&cached)) && (requested == VT_EMPTY || requested == V_VT(&cached))) {
+    converted = cached;
+  } else {
+    HRESULT hr = requested == VT_EMPTY ? VariantCopy(&converted, &cached)
+                                       : VariantChangeType(&converted, &cached, 0, requested);
+    if (FAILED(hr)) return ConversionCode(hr);
+  }
   *value = converted;
   *timeStamp = item.TimeStamp();
   *quality = item.Quality();
@@ -72,7 +77,7 @@ STDMETHODIMP TGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phSe
     TaskMem<HRESULT> errors(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
       OPCITEMSTATE& s = states[i];
-      TOPCItem* item = FindItem(phServer[i]);
+      TOPCItem* item = FindItemAt(phServer, dwCount, i);
       errors[i] = ReadItem(dwSource, item, &s.ftTimeStamp, &s.wQuality, &s.vDataValue);
       if (FAILED(errors[i]))
         result = S_FALSE;
@@ -92,7 +97,7 @@ STDMETHODIMP TGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemVal
     HRESULT result = S_OK;
     TaskMem<HRESULT> errors(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
-      errors[i] = WriteItem(FindItem(phServer[i]), pItemValues[i]);
+      errors[i] = WriteItem(FindItemAt(phServer, dwCount, i), pItemValues[i]);
       if (errors[i] != S_OK) result = S_FALSE;
     }
     *ppErrors = errors.Detach();
@@ -112,7 +117,7 @@ STDMETHODIMP TGroup::ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMa
     TaskMem<FILETIME> stamps(dwCount);
     TaskMem<HRESULT> errors(dwCount);
     for (DWORD i = 0; i < dwCount; ++i) {
-      errors[i] = ReadItemAge(pdwMaxAge[i], FindItem(phServer[i]), &stamps[i], &qualities[i], &values[i]);
+      errors[i] = ReadItemAge(pdwMaxAge[i], FindItemAt(phServer, dwCount, i), &stamps[i], &qualities[i], &values[i]);
       if (errors[i] != S_OK) result = S_FALSE;
     }
     *ppvValues = values.Detach();
@@ -131,7 +136,7 @@ STDMETHODIMP TGroup::WriteVQT(DWORD dwCount, OPCHANDLE* phServer, OPCITEMVQT* pI
     TaskMem<HRESULT> errors(dwCount);
     // Only the value is written: quality and time stamp have nowhere to go.
     for (DWORD i = 0; i < dwCount; ++i) {
-      errors[i] = WriteItem(FindItem(phServer[i]), pItemVQT[i].vDataValue);
+      errors[i] = WriteItem(FindItemAt(phServer, dwCount, i), pItemVQT[i].vDataValue);
       if (errors[i] != S_OK) result = S_FALSE;
     }
     *ppErrors = errors.Detach();

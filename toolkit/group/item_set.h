@@ -35,6 +35,14 @@ class TItemSet {
 
   // The item a server handle names, or none.
   TOPCItem* Find(OPCHANDLE handle) const { return index_.Find(handle); }
+  // For loops over a client's handles: warms the lookups of the entries
+  // ahead of entry I, first their slots, then their items, then their tags.
+  void PrefetchAhead(const OPCHANDLE* handles, size_t count, size_t i) const {
+    if (i + 24 < count) index_.PrefetchSlot(handles[i + 24]);
+    if (i + 16 < count) index_.PrefetchObject(handles[i + 16]);
+    if (i + 8 < count)
+      if (const TOPCItem* item = index_.Find(handles[i + 8])) item->PrefetchTag();
+  }
   size_t Size() const { return index_.Size(); }
   bool Empty() const { return index_.Size() == 0; }
   // Every item, in order of addition.

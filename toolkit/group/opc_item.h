@@ -57,6 +57,7 @@ class TOPCItem final : public TagObserver {
   void SetDetached() { detached_ = true; }
 
   TOPCTag& Tag() const { return *tag_; }
+  void PrefetchTag() const { tag_->PrefetchHot(); }
   // The tag left the address space: the item answers as an unknown item.
   bool TagRemoved() const { return tag_->Removed(); }
 

@@ -141,25 +141,24 @@ STDMETHODIMP TServer::Browse(LPWSTR szItemID, LPWSTR* pszContinuationPoint, DWOR
 
     // The children themselves, not their names: siblings may share a name,
     // and a name may hold the qualifier, so looking them up again could miss.
-    std::vector<TOPCTag*> listed;
     const std::wstring nameFilter = szElementNameFilter ? szElementNameFilter : L"";
     const std::wstring vendorFilter = szVendorFilter ? szVendorFilter : L"";
-    for (size_t i = 0; i < node->ChildCount(); ++i)
-      if (node->ChildAt(i)->MatchesBrowseFilterV3(dwBrowseFilter, nameFilter, vendorFilter))
-        listed.push_back(node->ChildAt(i));
+    const BrowseFilter listed = [&](TOPCTag& child) {
+      return child.MatchesBrowseFilterV3(dwBrowseFilter, nameFilter, vendorFilter);
+    };
 
     std::wstring point;
     if (LPWSTR given = std::exchange(*pszContinuationPoint, nullptr)) {
       point = given;
       CoTaskMemFree(given);
     }
-    const BrowsePage page = PageOf(listed, point, dwMaxElementsReturned);
-    const size_t count = page.count;
+    const BrowsePage page = PageOf(*node, listed, point, dwMaxElementsReturned);
+    const size_t count = page.children.size();
     TaskMem<wchar_t> nextPoint;
     if (page.next) nextPoint = TaskMemString(*page.next);
     TaskMem<OPCBROWSEELEMENT> elements(count);
     for (size_t i = 0; i < count; ++i)
-      FillBrowseElement(*listed[page.start + i], bReturnAllProperties != FALSE, bReturnPropertyValues != FALSE,
+      FillBrowseElement(*page.children[i], bReturnAllProperties != FALSE, bReturnPropertyValues != FALSE,
                         elements[i], dwPropertyCount, pdwPropertyIDs);
     *pbMoreElements = nextPoint.Get() ? -1 : FALSE;
     *pszContinuationPoint = nextPoint.Detach();
