@@ -5,6 +5,7 @@
 #include "bstr.h"
 #include "critical_section.h"
 #include "item_id.h"
+#include "locale_text.h"
 #include "name_filter.h"
 #include "opc_error.h"
 
@@ -22,11 +23,6 @@ std::string NameKey(std::wstring_view name) {
   LCMapStringW(LOCALE_USER_DEFAULT, flags, name.data(), int(name.size()),
                reinterpret_cast<LPWSTR>(key.data()), n);
   return key;
-}
-
-bool SameTextIgnoreCase(std::wstring_view a, std::wstring_view b) {
-  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(),
-                        int(b.size())) == CSTR_EQUAL;
 }
 
 FILETIME NowUtc() {
@@ -55,7 +51,7 @@ HRESULT ConversionErrorCode(HRESULT hr) {
 }
 
 TOPCTag::TOPCTag(std::shared_ptr<const TagContext> context, TOPCTag* parent, std::wstring name)
-    : context_(std::move(context)), name_(std::move(name)), parent_(parent), timeStamp_(NowUtc()) {}
+    : timeStamp_(NowUtc()), context_(std::move(context)), name_(std::move(name)), parent_(parent) {}
 
 // Children that items still hold outlive this node as removed tags.
 TOPCTag::~TOPCTag() {
@@ -66,6 +62,7 @@ TOPCTag* TOPCTag::AddChild(std::wstring name) {
   std::string key = NameKey(name);
   children_.push_back(std::make_shared<TOPCTag>(context_, this, std::move(name)));
   TOPCTag* child = children_.back().get();
+  child->indexInParent_ = children_.size() - 1;
   TOPCTag* first = childIndex_.try_emplace(std::move(key), child).first->second;  // the first of a name keeps it
   exactIndex_.try_emplace(child->name_, first);
   return child;
@@ -84,21 +81,31 @@ int TOPCTag::IndexOfChild(std::wstring_view name) const {
 
 void TOPCTag::Changed() {
   ++changeCount_;
-  for (TagObserver* observer : observers_) observer->TagChanged();
+  for (TagObserver* observer = firstObserver_; observer; observer = observer->nextObserver_) observer->TagChanged();
 }
 
-void TOPCTag::RemoveObserver(TagObserver* observer) { std::erase(observers_, observer); }
+void TOPCTag::RemoveObserver(TagObserver* observer) {
+  for (TagObserver** link = &firstObserver_; *link; link = &(*link)->nextObserver_)
+    if (*link == observer) {
+      *link = observer->nextObserver_;
+      observer->nextObserver_ = nullptr;
+      return;
+    }
+}
 
 int TOPCTag::IndexOfChildNode(const TOPCTag* child) const {
-  for (size_t i = 0; i < children_.size(); ++i)
-    if (children_[i].get() == child) return int(i);
-  return -1;
+  if (!child || child->indexInParent_ >= children_.size() || children_[child->indexInParent_].get() != child)
+    return -1;
+  return int(child->indexInParent_);
 }
+
+bool TOPCTag::NameEquals(std::wstring_view name) const { return SameTextIgnoreCase(name_, name); }
 
 void TOPCTag::DeleteChild(size_t index) {
   if (index >= children_.size()) return;
   std::shared_ptr<TOPCTag> child = std::move(children_[index]);
   children_.erase(children_.begin() + ptrdiff_t(index));
+  for (size_t i = index; i < children_.size(); ++i) children_[i]->indexInParent_ = i;
   child->MarkRemoved();
   std::string key = NameKey(child->name_);
   auto it = childIndex_.find(key);
@@ -200,6 +207,7 @@ HRESULT TOPCTag::CheckConversion(VARTYPE vt) const {
 
 HRESULT TOPCTag::ValidateWriteValue(const VARIANT& v) const {
   if (V_VT(&Dereferenced(v)) == VT_EMPTY) return OPC_E_BADTYPE;
+  if (V_VT(&v) == canonicalDataType_ && IsPlainVariantType(V_VT(&v))) return S_OK;
   Variant scratch;
   HRESULT hr = VariantChangeType(&scratch, const_cast<VARIANT*>(&v), 0, canonicalDataType_);
   return SUCCEEDED(hr) ? S_OK : ConversionErrorCode(hr);
@@ -243,7 +251,11 @@ HRESULT TOPCTag::MaxAgeRead(DWORD maxAgeMs) {
 
 HRESULT TOPCTag::DeviceWrite(const VARIANT& v) {
   Variant converted;
-  HRESULT hr = VariantChangeType(&converted, const_cast<VARIANT*>(&v), 0, canonicalDataType_);
+  HRESULT hr = S_OK;
+  if (V_VT(&v) == canonicalDataType_ && IsPlainVariantType(V_VT(&v)))
+    converted.Get() = v;  // a value of the tag's own plain type goes as it came
+  else
+    hr = VariantChangeType(&converted, const_cast<VARIANT*>(&v), 0, canonicalDataType_);
   if (hr == E_OUTOFMEMORY) {
     context_->host.LogOperationError(L"Ran out of memory.", L"TOPCTag.Write");
     return E_OUTOFMEMORY;

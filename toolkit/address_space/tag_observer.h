@@ -9,6 +9,12 @@ class TagObserver {
 
  protected:
   ~TagObserver() = default;
+
+ private:
+  // The tag's observers are a list through the observers themselves: a
+  // tag watched by one item then costs no allocation of its own.
+  friend class TOPCTag;
+  TagObserver* nextObserver_ = nullptr;
 };
 
 }  // namespace quillon
