@@ -7,7 +7,7 @@ if "$root/scripts/can-run-x86-32.sh"; then ARCH=i686; else ARCH=x86_64; fi
 BUILD_DIR="$root/build/$ARCH"
 . "$root/scripts/build.sh"
 configure_tree "$ARCH"
-build_tree "$ARCH" update_tag_bench com_bench browse_bench quillon_ps
+build_tree "$ARCH" update_tag_bench com_bench item_calls_bench browse_bench quillon_ps
 . "$root/scripts/prepare-prefix.sh"
 # The COM benchmark crosses processes through the proxy/stub DLL.
 "$WINE" regsvr32 /s "$("$WINE" winepath -w "$BUILD_DIR/bin/QuillonPS.dll")"
@@ -17,6 +17,10 @@ echo
 echo "== Quillon through out-of-process COM ($ARCH)"
 # The program ends itself after four minutes; the outer limit covers Wine too.
 timeout 300 "$WINE" "$BUILD_DIR/bin/com_bench.exe"
+echo
+echo "== The per-item calls of a group, sync IO, and a write to another process's subscription ($ARCH)"
+# The program ends itself after about seven minutes.
+timeout 480 "$WINE" "$BUILD_DIR/bin/item_calls_bench.exe"
 echo
 echo "== Browsing a large address space through out-of-process COM ($ARCH)"
 # The program ends itself after eight minutes.

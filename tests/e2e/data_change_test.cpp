@@ -4,6 +4,7 @@
 #include "opc_client.h"
 
 #include <deque>
+#include <functional>
 #include <utility>
 
 namespace e2e {
@@ -46,6 +47,7 @@ class RecordingSink : public ComObject<IOPCDataCallback> {
       c.errors.push_back(errors[i]);
     }
     changes.push_back(std::move(c));
+    if (auto once = std::exchange(during, nullptr)) once();
     if (answers.empty()) return S_OK;
     HRESULT answer = answers.front();
     answers.pop_front();
@@ -68,6 +70,8 @@ class RecordingSink : public ComObject<IOPCDataCallback> {
 
   std::vector<Change> changes;
   std::deque<HRESULT> answers;
+  // Runs inside the next OnDataChange, while the server waits on it.
+  std::function<void()> during;
 };
 
 
@@ -245,6 +249,36 @@ TEST_F(DataChange, QualityOnlyChangeIsDeliveredWithMasterQualityFalse) {
   EXPECT_EQ(c.clients, std::vector<OPCHANDLE>{2});
   EXPECT_EQ(c.qualities, std::vector<WORD>{kGood});
   EXPECT_HR(c.masterQuality, S_OK);
+}
+
+// The client removes items from inside the callback of the tick that
+// reported them, the same handle twice among them: the tick's own list of
+// changed items must not outlive the call, and the rest go on.
+TEST_F(DataChange, ItemsRemovedFromInsideTheCallbackAreGoneAndTheOthersGoOn) {
+  StartWithDelivered();
+  HRESULT removed = E_UNEXPECTED;
+  Codes codes;
+  sink_->during = [&] {
+    TaskMem<HRESULT> e;
+    OPCHANDLE gone[] = {handles_[0], handles_[1], handles_[0]};
+    removed = items_->RemoveItems(3, gone, e.Put(3));
+    codes = CodesOf(e);
+  };
+  ASSERT_TRUE(host_->Command("update Flow 200"));
+  ASSERT_TRUE(host_->Command("update Count 8"));
+  ASSERT_TRUE(host_->Command("update Name beta"));
+  ASSERT_TRUE(PumpUntil([&] { return removed != E_UNEXPECTED; }, 3 * kRate + 2000));
+  EXPECT_HR(removed, S_FALSE);
+  EXPECT_EQ(codes, (Codes{S_OK, S_OK, OPC_E_INVALIDHANDLE}));
+  const size_t before = sink_->changes.size();
+  ASSERT_TRUE(host_->Command("update Flow 300"));
+  ASSERT_TRUE(host_->Command("update Count 9"));
+  ASSERT_TRUE(host_->Command("update Name gamma"));
+  ASSERT_TRUE(PumpUntil([&] { return !sink_->changes.empty() && sink_->changes.back().values.back() == "8:gamma"; },
+                        3 * kRate + 2000));
+  // Whatever the ticks after the removal held, only Name was in them.
+  for (size_t i = before; i < sink_->changes.size(); ++i)
+    EXPECT_EQ(sink_->changes[i].clients, std::vector<OPCHANDLE>{3});
 }
 
 TEST_F(DataChange, FailedCallbackIsNotResentAndTheNextChangeArrives) {
