@@ -213,13 +213,10 @@ void LatencyFigure(Host& host, IOPCServer* server, DataSink* sink, Summary& s) {
 }
 
 void Run() {
-  Host host;
-  ComPtr<IOPCServer> server;
-  Check(CoCreateInstance(host.ServerClass(), nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.PutVoid()),
-        "CoCreateInstance(Quillon)");
-  ComPtr<IOPCItemMgt> baseline;
-  Check(CoCreateInstance(host.BaselineClass(), nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCItemMgt, baseline.PutVoid()),
-        "CoCreateInstance(reference)");
+  Session session;
+  Host& host = session.host;
+  ComPtr<IOPCServer>& server = session.server;
+  ComPtr<IOPCItemMgt>& baseline = session.baseline;
   ComPtr<DataSink> sink = quillon::MakeCom<DataSink>();
 
   std::printf("Quillon through out-of-process COM; the reference object is served from the same host apartment.\n"

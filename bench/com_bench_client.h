@@ -309,4 +309,18 @@ class Group {
 };
 
 
+// The host started, and this client connected to its server and to the
+// reference object.
+struct Session {
+  Session() {
+    Check(CoCreateInstance(host.ServerClass(), nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.PutVoid()),
+          "CoCreateInstance(Quillon)");
+    Check(CoCreateInstance(host.BaselineClass(), nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCItemMgt, baseline.PutVoid()),
+          "CoCreateInstance(reference)");
+  }
+  Host host;
+  ComPtr<IOPCServer> server;
+  ComPtr<IOPCItemMgt> baseline;
+};
+
 }  // namespace bench

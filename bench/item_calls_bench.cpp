@@ -323,13 +323,10 @@ double BareCall(IOPCItemMgt* baseline) {
 }
 
 void Run() {
-  Host host;
-  ComPtr<IOPCServer> server;
-  Check(CoCreateInstance(host.ServerClass(), nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.PutVoid()),
-        "CoCreateInstance(Quillon)");
-  ComPtr<IOPCItemMgt> baseline;
-  Check(CoCreateInstance(host.BaselineClass(), nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCItemMgt, baseline.PutVoid()),
-        "CoCreateInstance(reference)");
+  Session session;
+  Host& host = session.host;
+  ComPtr<IOPCServer>& server = session.server;
+  ComPtr<IOPCItemMgt>& baseline = session.baseline;
 
   std::vector<double> small = CallFigure(server.Get(), kSmall, 9);
   std::vector<double> large = CallFigure(server.Get(), kLarge, 3);
