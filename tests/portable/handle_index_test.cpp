@@ -5,6 +5,7 @@
 #include <memory>
 #include <random>
 #include <unordered_map>
+#include <vector>
 
 using namespace quillon;
 
@@ -36,6 +37,16 @@ TEST(HandleIndex, FindsWhatWasInsertedAndRefusesZeroAndTakenHandles) {
   EXPECT_FALSE(index.Erase(8));
   EXPECT_EQ(index.Find(8), nullptr);
   EXPECT_EQ(index.Find(16), &b);
+  // Room made ahead keeps what is in, and what comes after is found too.
+  index.Reserve(1000);
+  std::vector<Object> more(999);
+  for (uint32_t i = 0; i < more.size(); ++i) {
+    more[i].handle = 24 + 8 * i;
+    ASSERT_TRUE(index.Insert(&more[i]));
+  }
+  EXPECT_EQ(index.Find(16), &b);
+  EXPECT_EQ(index.Find(24 + 8 * 998), &more[998]);
+  EXPECT_EQ(index.Size(), 1000u);
 }
 
 // Against a reference map, through growth, shrinking and long probe runs:

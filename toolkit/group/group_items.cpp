@@ -117,6 +117,7 @@ STDMETHODIMP TGroup::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESU
     // All or nothing: items the client never learns the handles of must not stay.
     std::vector<TOPCItem*> added;
     added.reserve(dwCount);
+    items_.Reserve(dwCount);
     try {
       for (DWORD i = 0; i < dwCount; ++i) {
         if (!tags[i]) continue;

@@ -25,6 +25,13 @@ class HandleIndex {
     return true;
   }
 
+  // Room for Count objects in all, so that adding up to them rehashes at most once.
+  void Reserve(size_t count) {
+    size_t slots = slots_.empty() ? kMinSlots : slots_.size();
+    while (count * 2 > slots) slots *= 2;
+    if (slots != slots_.size()) Rehash(slots);
+  }
+
   T* Find(uint32_t key) const {
     if (key == 0 || slots_.empty()) return nullptr;
     for (size_t i = Home(key); slots_[i]; i = Next(i))

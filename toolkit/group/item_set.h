@@ -5,6 +5,7 @@
 // same whatever the size of the group.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -30,6 +31,13 @@ class TItemSet {
   // caller keeps it, so that transactions can forget it first.
   std::unique_ptr<TOPCItem> Detach(TOPCItem& item);
   void Remove(TOPCItem& item) { Detach(item); }
+  // Room for Count more items, before a call adds them.
+  void Reserve(size_t count) {
+    // Growing by half at least, so that many small calls stay linear in all.
+    if (slots_.capacity() < slots_.size() + count)
+      slots_.reserve(std::max(slots_.size() + count, slots_.capacity() + slots_.capacity() / 2));
+    index_.Reserve(index_.Size() + count);
+  }
   // Every item goes at once, and the pending list with them.
   void Clear();
 
