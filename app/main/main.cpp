@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "file_switch.h"
 #include "main_window.h"
 #include "registration_switch.h"
 
@@ -14,6 +15,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                                                      ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   int status = 0;
+  if (auto code = opclumbra::RunFileSwitch(GetCommandLineW())) {
+    CoUninitialize();
+    return *code;
+  }
   if (auto code = opclumbra::RunRegistrationSwitch(GetCommandLineW())) {
     CoUninitialize();
     return *code;

@@ -34,19 +34,20 @@ std::filesystem::path TConfigStore::FreeBackupName() const {
   return name;
 }
 
-void TConfigStore::Save(const TTagManager& manager, const AnsiCodePage& codePage) {
-  if (unreadable_) {
-    std::error_code error;
-    // The file may have gone or been mended by hand since: then there is nothing to keep.
-    if (std::filesystem::exists(path_, error)) {
-      std::filesystem::path backup = FreeBackupName();
-      if (!std::filesystem::copy_file(path_, backup, error))
-        throw EConfigFileError(u"Cannot keep the unreadable file " + path_.u16string() + u" as " +
-                               backup.u16string());
-      backup_ = backup;
-    }
-    unreadable_ = false;
+void TConfigStore::KeepCopy() {
+  std::error_code error;
+  // The file may have gone or been mended by hand since: then there is nothing to keep.
+  if (std::filesystem::exists(path_, error)) {
+    std::filesystem::path backup = FreeBackupName();
+    if (!std::filesystem::copy_file(path_, backup, error))
+      throw EConfigFileError(u"Cannot keep the file " + path_.u16string() + u" as " + backup.u16string());
+    backup_ = backup;
   }
+  unreadable_ = false;
+}
+
+void TConfigStore::Save(const TTagManager& manager, const AnsiCodePage& codePage) {
+  if (unreadable_) KeepCopy();
   SaveConfigFile(path_, manager, codePage);
 }
 

@@ -27,7 +27,12 @@ class TConfigStore {
   // cannot be made.
   void Save(const TTagManager& manager, const AnsiCodePage& codePage);
 
-  // Where the unreadable file was kept, once it was.
+  // Copies the file, when there is one, to the next free backup name (as an
+  // unreadable one is kept), before it is replaced. Throws EConfigFileError
+  // when the copy cannot be made.
+  void KeepCopy();
+
+  // Where the file was kept, once it was.
   const std::optional<std::filesystem::path>& Backup() const noexcept { return backup_; }
 
  private:

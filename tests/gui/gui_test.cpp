@@ -19,6 +19,7 @@
 #include "opc_client.h"
 #include "process_figures.h"
 #include "tag.h"
+#include "tag_csv.h"
 #include "tag_manager.h"
 #include "window_probe.h"
 
@@ -408,6 +409,64 @@ TEST_F(Gui, ExitAsksToSaveChangesAndRefusesAWrongPassword) {
 
 // The class keys a test's configuration may leave behind when its registration fails.
 void DeleteClassKeys(const std::wstring& classId) { RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + classId).c_str()); }
+
+namespace {
+
+std::string FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+}  // namespace
+
+// The tree without the window: exported as CSV, imported back all or
+// nothing, the previous configuration kept, and every switch listed.
+TEST_F(Gui, ExportAndImportSwitchesCarryTheTreeWithoutAWindow) {
+  TTagManager config;
+  config.SetDescription(u"东区 \"A\"");
+  TTag& area = TTag::Create(config);
+  area.SetName(u"Area1");
+  TTag& speed = TTag::Create(area);
+  speed.SetName(u"Speed");
+  speed.SetTagType(TTag::Leaf);
+  speed.SetDataType(1);
+  speed.SetInitValue(u"1.5");
+  program_ = std::make_unique<LumbraProcess>(&config);
+  const std::filesystem::path dir = program_->Directory();
+  std::string output;
+
+  ASSERT_EQ(program_->RunSwitch(L"/Export exported.csv", &output), 0u) << output;
+  const std::string exported = FileBytes(dir / "exported.csv");
+  EXPECT_EQ(exported, opclumbra::ExportTagCsv(config));
+
+  // A row added as a spreadsheet would: the import takes it and keeps the old file.
+  const std::string before = FileBytes(program_->ConfigFile());
+  WriteBytes(dir / "edited.csv", exported + "Area1.Label,Leaf,字符串,泵 二号\r\n");
+  ASSERT_EQ(program_->RunSwitch(L"-import edited.csv", &output), 0u) << output;
+  EXPECT_EQ(FileBytes(dir / "OPCLumbra.dat.bak"), before);
+  ASSERT_EQ(program_->RunSwitch(L"/Export again.csv", &output), 0u) << output;
+  EXPECT_EQ(FileBytes(dir / "again.csv"), FileBytes(dir / "edited.csv")) << "export, import, export: the same bytes";
+  EXPECT_FALSE(program_->Running());
+
+  // Any problem: nothing changes, and every line at fault is named.
+  const std::string imported = FileBytes(program_->ConfigFile());
+  WriteBytes(dir / "bad.csv", exported + "Area1.Speed.X,Leaf,整数,1\r\nArea1.N,Leaf,整数,twelve\r\n");
+  EXPECT_EQ(program_->RunSwitch(L"/Import bad.csv", &output), 1u);
+  EXPECT_EQ(FileBytes(program_->ConfigFile()), imported);
+  EXPECT_NE(output.find("line 7, ItemID: [ Area1.Speed ] (line 6) is a leaf"), std::string::npos) << output;
+  EXPECT_NE(output.find("line 8, InitialValue: [ twelve ]"), std::string::npos) << output;
+  EXPECT_EQ(program_->RunSwitch(L"/Import missing.csv", &output), 1u);
+  EXPECT_NE(output.find("cannot read"), std::string::npos) << output;
+  EXPECT_EQ(program_->RunSwitch(L"/Export", &output), 1u);
+
+  ASSERT_EQ(program_->RunSwitch(L"/?", &output), 0u);
+  for (const char* sw : {"/RegServer", "/UnregServer", "/Export FILE", "/Import FILE", "/?"})
+    EXPECT_NE(output.find(sw), std::string::npos) << sw << " in:\n" << output;
+}
 
 TEST_F(Gui, RegistrationSwitchesThatFailEndWithACodeAndSayWhy) {
   const std::wstring classId = NewGuidText();
