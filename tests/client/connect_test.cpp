@@ -20,6 +20,12 @@ TEST(ClientUsage, HelpPrintsUsageAndTheExitCodes) {
     EXPECT_TRUE(Contains(all, part)) << part;
 }
 
+TEST(ClientUsage, VersionPrintsTheOneVersionOfTheBuild) {
+  Outcome r = RunClient({"--version"});
+  ASSERT_EQ(r.exitCode, 0u) << r.Errors();
+  EXPECT_EQ(r.out, Strings{"opcclient " QUILLON_VERSION});
+}
+
 TEST(ClientUsage, BadCommandLinesExitWithOne) {
   const std::vector<std::pair<Strings, std::string>> cases = {
       {{}, "no command"},

@@ -56,6 +56,10 @@ int Run() {
     std::fputs(UsageText(), stdout);
     return kOk;
   }
+  if (o.command == Command::kVersion) {
+    std::fputs("opcclient " QUILLON_VERSION "\n", stdout);
+    return kOk;
+  }
 
   quillon::Apartment apartment(COINIT_APARTMENTTHREADED);
   if (FAILED(apartment.Result())) {

@@ -63,6 +63,7 @@ Options of every command:
   --timeout SECONDS                 give up when the server does not answer
                                     (default 30; 0: wait for ever)
   --help                            this text
+  --version                         the version of opcclient (and of the Quillon binaries beside it)
 
 VT is a VARIANT type name (I4, R8, BSTR, BOOL, VT_UI2, ARRAY|R8...) or number.
 
@@ -195,6 +196,10 @@ ParsedArgs ParseArgs(const std::vector<std::wstring>& args) {
     const std::wstring& a = args[i];
     if (a == L"--help" || a == L"-h" || a == L"/?") {
       o.command = Command::kHelp;
+      return parsed;
+    }
+    if (a == L"--version") {
+      o.command = Command::kVersion;
       return parsed;
     }
     if (a.rfind(L"--", 0) != 0 || a == L"--") {

@@ -10,7 +10,7 @@
 
 namespace opcclient {
 
-enum class Command { kHelp, kList, kStatus, kBrowse, kBrowse3, kRead, kItemRead, kWrite, kItemWrite, kProperties, kSubscribe };
+enum class Command { kHelp, kVersion, kList, kStatus, kBrowse, kBrowse3, kRead, kItemRead, kWrite, kItemWrite, kProperties, kSubscribe };
 
 enum class BrowseFilter { kAll, kBranches, kLeaves };
 
