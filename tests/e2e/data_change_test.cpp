@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace e2e {
@@ -256,13 +257,22 @@ TEST_F(DataChange, QualityOnlyChangeIsDeliveredWithMasterQualityFalse) {
 // changed items must not outlive the call, and the rest go on.
 TEST_F(DataChange, ItemsRemovedFromInsideTheCallbackAreGoneAndTheOthersGoOn) {
   StartWithDelivered();
-  HRESULT removed = E_UNEXPECTED;
-  Codes codes;
-  sink_->during = [&] {
+  // Shared with the callback, which may outlive this test's locals when an
+  // assertion below ends it early.
+  struct Outcome {
+    HRESULT removed = E_UNEXPECTED;
+    Codes codes;
+  };
+  auto outcome = std::make_shared<Outcome>();
+  HRESULT& removed = outcome->removed;
+  Codes& codes = outcome->codes;
+  ComPtr<IOPCItemMgt> items = items_;
+  const std::vector<OPCHANDLE> handles = handles_;
+  sink_->during = [outcome, items, handles] {
     TaskMem<HRESULT> e;
-    OPCHANDLE gone[] = {handles_[0], handles_[1], handles_[0]};
-    removed = items_->RemoveItems(3, gone, e.Put(3));
-    codes = CodesOf(e);
+    OPCHANDLE gone[] = {handles[0], handles[1], handles[0]};
+    outcome->removed = items->RemoveItems(3, gone, e.Put(3));
+    outcome->codes = CodesOf(e);
   };
   ASSERT_TRUE(host_->Command("update Flow 200"));
   ASSERT_TRUE(host_->Command("update Count 8"));
