@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -74,16 +73,11 @@ int Export(const std::filesystem::path& target) {
 }
 
 int Import(const std::filesystem::path& source) {
-  std::ifstream file(source, std::ios::binary);
   std::string bytes;
-  if (file) {
-    try {
-      bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    } catch (const std::ios_base::failure&) {
-      file.setstate(std::ios::badbit);
-    }
-  }
-  if (!file || file.bad()) {
+  try {
+    std::vector<std::uint8_t> read = ReadWholeFile(source);
+    bytes.assign(read.begin(), read.end());
+  } catch (const EModelError&) {
     Say(L"cannot read [ " + source.wstring() + L" ]");
     return 1;
   }

@@ -18,7 +18,7 @@ std::filesystem::path ConfigFileName(const std::filesystem::path& programPath) {
   return std::filesystem::path(programPath).replace_extension(".dat");
 }
 
-void LoadConfigFile(const std::filesystem::path& path, TTagManager& manager, const AnsiCodePage& codePage) {
+std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) throw EConfigFileError(u"Cannot open file " + PathText(path));
   std::vector<std::uint8_t> stream;
@@ -29,7 +29,11 @@ void LoadConfigFile(const std::filesystem::path& path, TTagManager& manager, con
     throw EConfigFileError(u"Cannot read file " + PathText(path));
   }
   if (file.bad()) throw EConfigFileError(u"Cannot read file " + PathText(path));
-  ReadComponentStream(stream, manager, codePage);
+  return stream;
+}
+
+void LoadConfigFile(const std::filesystem::path& path, TTagManager& manager, const AnsiCodePage& codePage) {
+  ReadComponentStream(ReadWholeFile(path), manager, codePage);
 }
 
 void SaveConfigFile(const std::filesystem::path& path, const TTagManager& manager, const AnsiCodePage& codePage) {

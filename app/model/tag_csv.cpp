@@ -135,15 +135,6 @@ bool SplitRecords(std::u16string_view text, std::vector<Record>& records, std::v
   return true;
 }
 
-bool SameAscii(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto up = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; };
-    if (up(a[i]) != up(b[i])) return false;
-  }
-  return true;
-}
-
 const std::u16string& Field(const Record& r, std::size_t i) {
   static const std::u16string empty;
   return i < r.fields.size() ? r.fields[i] : empty;
@@ -151,7 +142,7 @@ const std::u16string& Field(const Record& r, std::size_t i) {
 
 bool IsHeader(const Record& r, std::span<const std::u16string_view> header) {
   for (std::size_t i = 0; i < kFields; ++i)
-    if (!SameAscii(Field(r, i), header[i])) return false;
+    if (!SameName(Field(r, i), header[i])) return false;
   for (std::size_t i = kFields; i < r.fields.size(); ++i)
     if (!r.fields[i].empty()) return false;
   return true;
@@ -176,8 +167,8 @@ std::optional<std::int64_t> NumberedValue(std::u16string_view text, std::int64_t
 }
 
 std::optional<std::int32_t> ParseKind(std::u16string_view text) {
-  if (SameAscii(text, u"Branch")) return TTag::Branch;
-  if (SameAscii(text, u"Leaf")) return TTag::Leaf;
+  if (SameName(text, u"Branch")) return TTag::Branch;
+  if (SameName(text, u"Leaf")) return TTag::Leaf;
   if (auto n = NumberedValue(text, INT32_MIN, INT32_MAX)) return std::int32_t(*n);
   return std::nullopt;
 }
@@ -188,7 +179,7 @@ std::optional<std::uint16_t> ParseDataType(std::u16string_view text) {
   for (std::size_t i = 0; i < listed.size(); ++i)
     if (text == listed[i].listText) return std::uint16_t(i);
   for (const VarTypeName& v : kVarTypeNames)
-    if (SameAscii(text, v.name)) return v.dataType;
+    if (SameName(text, v.name)) return v.dataType;
   if (auto n = NumberedValue(text, 0, 0xFFFF)) return std::uint16_t(*n);
   return std::nullopt;
 }
