@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds OPCLumbra and starts it serving its configuration: installs what is
 # missing, builds the Windows binaries, prepares the Wine prefix, registers the
-# proxy/stub DLL and the server class, and runs the program on the user's X
+# proxy/stub DLL, the OPC server list service (unless the prefix has one) and
+# the server class, and runs the program on the user's X
 # display, or on a virtual one when there is none. Ctrl+C stops it.
 #   scripts/run.sh                  the configuration of build/run/ (the demo tree while there is none)
 #   scripts/run.sh --config F.csv   the tree of F.csv (see OPCLumbra.exe /Export), imported first
@@ -21,7 +22,7 @@ if "$root/scripts/can-run-x86-32.sh"; then arch=i686; else arch=x86_64; fi
 build_dir="$root/build/$arch"
 . "$root/scripts/build.sh"
 configure_tree "$arch"
-build_tree "$arch" OPCLumbra quillon_ps opcclient
+build_tree "$arch" OPCLumbra quillon_ps opcclient server_list quillon_server_list_ps
 
 ARCH=$arch BUILD_DIR=$build_dir
 . "$root/scripts/prepare-prefix.sh"
@@ -38,6 +39,7 @@ else
 fi
 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d $managed /f >/dev/null 2>&1 || true
 "$WINE" regsvr32 /s "$("$WINE" winepath -w "$build_dir/bin/QuillonPS.dll")"
+"$WINE" "$build_dir/bin/OPCServerList.exe" /RegServer
 
 # The program keeps its configuration (OPCLumbra.dat) beside itself: it runs
 # from a directory of its own that rebuilds do not touch.
@@ -77,6 +79,7 @@ The operation password of the default configuration is MERIDO_cfg.
 
 Connect a client, in another shell (same Wine prefix):
   export WINEPREFIX="$WINEPREFIX" WINEARCH=$WINEARCH WINEDEBUG=-all LANG=zh_CN.UTF-8
+  $client list --server-list
   $client status $prog_id
   $client read $prog_id $first $second
   $client write $prog_id $first 42

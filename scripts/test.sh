@@ -34,6 +34,9 @@ trap '"$WINESERVER" -k >/dev/null 2>&1 || true; kill "$XVFB_PID" 2>/dev/null || 
 
 build_tree "$test_arch"
 "$WINE" regsvr32 /s "$("$WINE" winepath -w "$build_dir/bin/QuillonPS.dll")"
+# The OPC server list service, unless the prefix has one already; it keeps
+# itself out where another is registered.
+"$WINE" "$build_dir/bin/OPCServerList.exe" /RegServer
 
 status=0
 (cd "$build_dir" && ctest --output-on-failure -j"$(nproc)" --timeout 300) || status=1

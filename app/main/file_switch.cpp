@@ -34,7 +34,7 @@ constexpr wchar_t kUsage[] =
     L"                     keeping the previous configuration as a .bak copy, and end\r\n"
     L"  /?                 this list\r\n";
 
-void Say(const std::wstring& text) { ReportToConsole(L"OPCLumbra: " + text + L"\r\n"); }
+void Say(const std::wstring& text) { quillon::ReportToConsole(L"OPCLumbra: " + text + L"\r\n"); }
 
 std::filesystem::path ProgramPath() {
   wchar_t path[MAX_PATH];
@@ -94,7 +94,7 @@ int Import(const std::filesystem::path& source) {
     for (const CsvProblem& p : problems)
       text += L"  line " + std::to_wstring(p.line) + (p.field.empty() ? L"" : L", " + W(p.field)) + L": " +
               W(p.message) + L"\r\n";
-    ReportToConsole(L"OPCLumbra: " + text);
+    quillon::ReportToConsole(L"OPCLumbra: " + text);
     return 1;
   }
   try {
@@ -125,7 +125,7 @@ std::optional<int> RunFileSwitch(const wchar_t* commandLine) {
     if (arg.size() < 2 || (arg[0] != L'/' && arg[0] != L'-')) continue;
     std::wstring_view name = arg.substr(1);
     if (name == L"?" || SameTextAscii(name, L"HELP")) {
-      ReportToConsole(kUsage);
+      quillon::ReportToConsole(kUsage);
       return 0;
     }
     const bool exporting = SameTextAscii(name, L"EXPORT");

@@ -34,7 +34,7 @@ class RecordingHost final : public BindingHost {
 void ReportFailure(const std::wstring& headline, const std::vector<std::wstring>& reasons) {
   std::wstring text = L"OPCLumbra: " + headline + L"\r\n";
   for (const std::wstring& reason : reasons) text += L"  " + reason + L"\r\n";
-  ReportToConsole(text);
+  quillon::ReportToConsole(text);
 }
 
 std::wstring ProgramPath() {

@@ -132,6 +132,16 @@ TEST_F(ClientServerList, ListsTheRegisteredServerWithItsVersions) {
   for (const auto& line : r.out) EXPECT_EQ(Fields(line).size(), 4u) << line;
 }
 
+TEST_F(ClientServerList, TheServerListServiceListsTheSameServers) {
+  Outcome registry = RunClient({"list"});
+  Outcome service = RunClient({"list", "--server-list"});
+  ASSERT_EQ(service.exitCode, 0u) << service.Errors();
+  auto ours = LinesStartingWith(service.out, classId_.text);
+  ASSERT_EQ(ours.size(), 1u) << ::testing::PrintToString(service.out);
+  EXPECT_EQ(Fields(ours[0]), (Strings{classId_.text, progId_, "Client test server", "DA1,DA2,DA3"}));
+  EXPECT_EQ(LinesStartingWith(registry.out, classId_.text), ours);
+}
+
 TEST_F(ClientServerList, ConnectsByProgId) {
   Outcome r = RunClient({"read", progId_, "Pump"});
   ASSERT_EQ(r.exitCode, 0u) << r.Errors();

@@ -5,6 +5,7 @@
 #include <psapi.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "lumbra_process.h"
 #include "client_session.h"
 #include "opc_client.h"
+#include "opc_server_list.h"
 #include "process_figures.h"
 #include "tag.h"
 #include "tag_csv.h"
@@ -570,6 +572,57 @@ TEST_F(GuiServer, ClosingTheWindowHidesItAndKeepsServing) {
     ASSERT_TRUE(server);
     ASSERT_NO_FATAL_FAILURE(ExpectRunning(server));
     EXPECT_FALSE(IsWindowVisible(Window()));
+  }
+  ExitAfterLastClient();
+}
+
+// A client that knows only the machine's server list service finds the
+// program by category, learns its names, resolves its ProgID and connects.
+TEST_F(GuiServer, AClientFindsItThroughTheServerListService) {
+  quillon::ComPtr<IOPCServerList2> list;
+  ASSERT_HR(CoCreateInstance(CLSID_OpcServerList, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServerList2, list.PutVoid()),
+            S_OK);
+  const std::wstring progId = L"OPC.LumbraGui." + classId_.substr(1, 8);
+  for (const CATID& category : {CATID_OPCDAServer10, CATID_OPCDAServer20, CATID_OPCDAServer30}) {
+    CATID asked = category;
+    quillon::ComPtr<IOPCEnumGUID> classes;
+    ASSERT_HR(list->EnumClassesOfCategories(1, &asked, 0, nullptr, classes.Put()), S_OK);
+    bool found = false;
+    GUID batch[16];
+    ULONG n = 0;
+    while (!found && SUCCEEDED(classes->Next(16, batch, &n)) && n > 0)
+      found = std::find(batch, batch + n, clsid_) != batch + n;
+    EXPECT_TRUE(found) << "not listed in one of the three DA categories";
+  }
+
+  quillon::TaskString name, userType, versionIndependent;
+  ASSERT_HR(list->GetClassDetails(clsid_, name.Put(), userType.Put(), versionIndependent.Put()), S_OK);
+  EXPECT_EQ(std::wstring(name.Get()), progId);
+  EXPECT_EQ(std::wstring(userType.Get()), L"OPC Lumbra");
+
+  CLSID resolved{};
+  ASSERT_HR(list->CLSIDFromProgID(progId.c_str(), &resolved), S_OK);
+  EXPECT_EQ(resolved, clsid_);
+  CLSID unknown = clsid_;
+  EXPECT_HR(list->CLSIDFromProgID(L"OPC.LumbraGui.NoSuchServer", &unknown), CO_E_CLASSSTRING);
+  EXPECT_EQ(unknown, CLSID_NULL);
+
+  // The first version of the interface, on the same object.
+  auto first = list.Query<IOPCServerList>();
+  ASSERT_TRUE(first);
+  CATID da2 = CATID_OPCDAServer20;
+  quillon::ComPtr<IEnumGUID> classes;
+  ASSERT_HR(first->EnumClassesOfCategories(1, &da2, 0, nullptr, classes.Put()), S_OK);
+  ASSERT_HR(first->GetClassDetails(resolved, name.Put(), userType.Put()), S_OK);
+  EXPECT_EQ(std::wstring(name.Get()), progId);
+  list.Reset();
+  first.Reset();
+  classes.Reset();
+
+  {
+    quillon::ComPtr<IOPCServer> server;
+    ASSERT_HR(CoCreateInstance(resolved, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.PutVoid()), S_OK);
+    ASSERT_NO_FATAL_FAILURE(ExpectRunning(server));
   }
   ExitAfterLastClient();
 }

@@ -14,6 +14,7 @@
 #include "opc_common.h"
 #include "opc_da.h"
 #include "opc_error.h"
+#include "opc_server_list.h"
 
 #include <gtest/gtest.h>
 

@@ -15,6 +15,7 @@
 #include "exports_state.h"
 #include "guard.h"
 #include "quillon.h"
+#include "reg_key.h"
 
 using namespace quillon;
 
@@ -37,21 +38,6 @@ const Category kCategories[] = {
 
 // Why a step failed, as the log line tells it; nothing when it succeeded.
 using Failure = std::optional<std::wstring>;
-
-class RegKey {
- public:
-  RegKey() = default;
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  ~RegKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  HKEY* Put() { return &key_; }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 // Key names and texts come in the host's ANSI code page.
 std::wstring Wide(const std::string& ansi) {

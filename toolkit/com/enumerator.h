@@ -5,6 +5,7 @@
 //   using Out = ...;                                  // element type of rgelt
 //   static void CopyOut(const Stored&, Out&);         // may throw std::bad_alloc
 //   static void Discard(Out&);                        // undoes CopyOut
+//   static constexpr HRESULT kNothingLeft = ...;      // optional, see below
 #include <objbase.h>
 
 #include <memory>
@@ -18,6 +19,17 @@ namespace quillon {
 // Win32 error RPC_X_ENUM_VALUE_OUT_OF_RANGE as a bare value: Next's answer
 // when nothing is left (a success code, not S_FALSE).
 constexpr HRESULT kEnumValueOutOfRange = 1781;
+
+// What Next answers when nothing is left: kEnumValueOutOfRange, as the OPC
+// servers' enumerators do, unless the policy names the code its interface's
+// clients expect.
+template <class Policy>
+constexpr HRESULT NothingLeft() {
+  if constexpr (requires { Policy::kNothingLeft; })
+    return Policy::kNothingLeft;
+  else
+    return kEnumValueOutOfRange;
+}
 
 template <class Derived, class Interface, class Stored>
 class TEnumCursor : public ComObject<Interface> {
@@ -74,7 +86,7 @@ class TEnum : public TEnumCursor<TEnum<Interface, Stored, Policy>, Interface, St
       if (!rgelt || (!pceltFetched && celt != 1)) return E_POINTER;
       ULONG n = this->Available(celt);
       if (pceltFetched) *pceltFetched = n;
-      if (n == 0) return kEnumValueOutOfRange;
+      if (n == 0) return NothingLeft<Policy>();
       ULONG done = 0;
       try {
         for (; done < n; ++done) Policy::CopyOut((*this->items_)[this->position_ + done], rgelt[done]);

@@ -28,7 +28,7 @@ std::vector<std::wstring> Arguments() {
 }
 
 int Execute(const Options& o, Reporter& report) {
-  if (o.command == Command::kList) return ListServers(report);
+  if (o.command == Command::kList) return ListServers(o.serverList, report);
   const ComPtr<IOPCServer> server = ConnectServer(o.server, report);
   switch (o.command) {
     case Command::kStatus: return ShowStatus(server, report);

@@ -20,6 +20,8 @@ A command-line client of OPC Data Access servers. SERVER is a ProgID
 Commands:
   list                              servers registered in the OPC DA 1.0/2.0/3.0
                                     categories: CLSID, ProgID, description, versions
+      --server-list                 ask the OPC server list service (IOPCServerList2,
+                                    else IOPCServerList) instead of the registry
   status SERVER                     the server's status (IOPCServer::GetStatus)
   browse SERVER                     the address space through IOPCBrowseServerAddressSpace
       --flat                        the flat list of every item ID
@@ -212,6 +214,7 @@ ParsedArgs ParseArgs(const std::vector<std::wstring>& args) {
     else if (a == L"--item-ids") o.itemIds = true;
     else if (a == L"--device") o.device = true;
     else if (a == L"--browse") o.browseProperties = true;
+    else if (a == L"--server-list") o.serverList = true;
     else if (auto it = ValueOptions().find(a); it != ValueOptions().end()) {
       if (i + 1 == args.size()) {
         parsed.error = Utf8(a) + " wants a value";

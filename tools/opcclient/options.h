@@ -20,6 +20,9 @@ struct Options {
   std::vector<std::wstring> items;
   std::vector<std::pair<std::wstring, std::wstring>> writes;  // item ID, value text
 
+  // list
+  bool serverList = false;
+
   // browse, browse3
   bool flat = false;
   BrowseFilter browseFilter = BrowseFilter::kAll;

@@ -11,8 +11,10 @@
 
 namespace opcclient {
 
-// Prints CLSID, ProgID, description and DA versions of every registered server.
-int ListServers(Reporter& report);
+// Prints CLSID, ProgID, description and DA versions of every registered
+// server, as the registry's component categories tell, or as the OPC server
+// list service does.
+int ListServers(bool throughServerList, Reporter& report);
 
 // CoCreateInstance of the server named by ProgID or {CLSID}, out of process.
 // Reports and throws Failure(kCannotConnect) when that is impossible.

@@ -6,8 +6,8 @@
 // it has one, else nowhere, and the exit code alone tells.
 #include <string>
 
-namespace opclumbra {
+namespace quillon {
 
 void ReportToConsole(const std::wstring& text);
 
-}  // namespace opclumbra
+}  // namespace quillon

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-namespace opclumbra {
+namespace quillon {
 namespace {
 
 bool Usable(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
@@ -44,4 +44,4 @@ void ReportToConsole(const std::wstring& text) {
   FreeConsole();
 }
 
-}  // namespace opclumbra
+}  // namespace quillon
