@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Installs, idempotently and quietly, what building and testing needs on Debian:
 # the mingw-w64 i686 cross toolchain, widl with Wine's IDL imports, Debian's
-# googletest sources, wine32, Xvfb and the GUI helpers.
+# googletest sources, wine32, Xvfb, the GUI helpers and wixl for the package.
 set -euo pipefail
 
 packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev cmake make googletest
   wine wine32:i386 wine64 xvfb xauth fonts-wine fonts-wqy-microhei imagemagick xdotool
-  locales-all binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  locales-all binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wixl msitools
 )
 
 missing=()

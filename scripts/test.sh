@@ -38,6 +38,9 @@ build_tree "$test_arch"
 # itself out where another is registered.
 "$WINE" "$build_dir/bin/OPCServerList.exe" /RegServer
 
+# The Windows package, which a test installs into a fresh prefix.
+"$root/scripts/package.sh" --arch "$test_arch" >/dev/null
+
 status=0
 (cd "$build_dir" && ctest --output-on-failure -j"$(nproc)" --timeout 300) || status=1
 

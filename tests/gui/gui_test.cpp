@@ -3,6 +3,7 @@
 // what its windows show (and from the file it saves).
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -576,6 +577,16 @@ TEST_F(GuiServer, ClosingTheWindowHidesItAndKeepsServing) {
   ExitAfterLastClient();
 }
 
+// Processes now running the program Name.
+size_t ProcessesNamed(const wchar_t* name) {
+  quillon::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{sizeof entry};
+  size_t n = 0;
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
+    n += _wcsicmp(entry.szExeFile, name) == 0;
+  return n;
+}
+
 // A client that knows only the machine's server list service finds the
 // program by category, learns its names, resolves its ProgID and connects.
 TEST_F(GuiServer, AClientFindsItThroughTheServerListService) {
@@ -617,7 +628,10 @@ TEST_F(GuiServer, AClientFindsItThroughTheServerListService) {
   EXPECT_EQ(std::wstring(name.Get()), progId);
   list.Reset();
   first.Reset();
+  EXPECT_GE(ProcessesNamed(L"OPCServerList.exe"), 1u) << "an enumerator keeps the service";
   classes.Reset();
+  EXPECT_TRUE(WaitUntil([] { return ProcessesNamed(L"OPCServerList.exe") == 0; }, 5s))
+      << "the service outlived its last client's objects";
 
   {
     quillon::ComPtr<IOPCServer> server;
