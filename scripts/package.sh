@@ -46,16 +46,20 @@ cp "$root/build/x86_64/bin/Quillon.dll" "$root/build/x86_64/bin/QuillonPS.dll" "
    "$stage/x64/"
 
 # OPCLumbra.dat: the demo imported by the program, in code page 936 like every
-# configuration it writes.
+# configuration it writes. It runs in a prefix and under a wineserver of the
+# package's own, so that nothing it starts (Wine's desktop process above all)
+# outlives it in the build tree's prefix, where the tests run.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$root/build/$import_arch/bin/OPCLumbra.exe" "$root/build/$import_arch/bin/Quillon.dll" "$stage/demo.csv" "$work/"
 (
-  ARCH=$import_arch BUILD_DIR=$root/build/$import_arch
+  ARCH=$import_arch BUILD_DIR=$out/$import_arch
+  mkdir -p "$BUILD_DIR"
   . "$root/scripts/prepare-prefix.sh"
+  trap '"$WINESERVER" -k >/dev/null 2>&1 || true' EXIT
   cd "$work"
-  said=$(LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 DISPLAY="" "$WINE" OPCLumbra.exe /Import demo.csv 2>&1) \
-    || { echo "$said" >&2; echo "package.sh: the demo tree could not be imported" >&2; exit 1; }
+  LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 "$WINE" OPCLumbra.exe /Import demo.csv >import.log 2>&1 \
+    || { cat import.log >&2; echo "package.sh: the demo tree could not be imported" >&2; exit 1; }
 )
 cp "$work/OPCLumbra.dat" "$stage/"
 

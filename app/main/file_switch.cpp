@@ -1,7 +1,6 @@
 #include "file_switch.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <filesystem>
 #include <fstream>
@@ -13,6 +12,7 @@
 #include "component_stream.h"
 #include "config_file.h"
 #include "config_store.h"
+#include "command_line.h"
 #include "console_report.h"
 #include "data_type_table.h"
 #include "model_error.h"
@@ -115,12 +115,8 @@ int Import(const std::filesystem::path& source) {
 }  // namespace
 
 std::optional<int> RunFileSwitch(const wchar_t* commandLine) {
-  int count = 0;
-  LPWSTR* args = CommandLineToArgvW(commandLine, &count);
-  if (!args) return std::nullopt;
-  std::vector<std::wstring> argv(args, args + count);
-  LocalFree(args);
-  for (size_t i = 1; i < argv.size(); ++i) {
+  const std::vector<std::wstring> argv = quillon::ProgramArguments(commandLine);
+  for (size_t i = 0; i < argv.size(); ++i) {
     std::wstring_view arg = argv[i];
     if (arg.size() < 2 || (arg[0] != L'/' && arg[0] != L'-')) continue;
     std::wstring_view name = arg.substr(1);

@@ -1,7 +1,6 @@
 #include "registration_switch.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <filesystem>
 #include <string>
@@ -9,6 +8,7 @@
 
 #include "ansi_codepage_win.h"
 #include "binding_host.h"
+#include "command_line.h"
 #include "console_report.h"
 #include "config_file.h"
 #include "config_store.h"
@@ -46,17 +46,13 @@ std::wstring ProgramPath() {
 }  // namespace
 
 std::optional<int> RunRegistrationSwitch(const wchar_t* commandLine) {
-  int count = 0;
-  LPWSTR* args = CommandLineToArgvW(commandLine, &count);
-  if (!args) return std::nullopt;
   std::optional<bool> registering;
-  for (int i = 1; i < count; ++i) {
-    std::wstring_view arg = args[i];
+  for (const std::wstring& a : quillon::ProgramArguments(commandLine)) {
+    std::wstring_view arg = a;
     if (arg.size() < 2 || (arg[0] != L'/' && arg[0] != L'-')) continue;
     if (SameTextAscii(arg.substr(1), L"REGSERVER")) registering = true;
     if (SameTextAscii(arg.substr(1), L"UNREGSERVER")) registering = false;
   }
-  LocalFree(args);
   if (!registering) return std::nullopt;
 
   const std::wstring program = ProgramPath();

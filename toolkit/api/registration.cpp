@@ -16,6 +16,7 @@
 #include "guard.h"
 #include "quillon.h"
 #include "reg_key.h"
+#include "system_text.h"
 
 using namespace quillon;
 
@@ -49,17 +50,6 @@ std::wstring Wide(const std::string& ansi) {
 }
 
 std::wstring KeyLabel(const std::string& keyName) { return L"HKEY_CLASSES_ROOT\\" + Wide(keyName); }
-
-std::wstring SystemText(LONG code) {
-  wchar_t* text = nullptr;
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, DWORD(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message(text ? text : L"", n);
-  LocalFree(text);
-  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
-    message.pop_back();
-  return (message.empty() ? L"" : message + L" ") + L"(error " + std::to_wstring(code) + L")";
-}
 
 std::wstring ResultText(HRESULT result) { return WidenMessage(ErrorName(result)); }
 

@@ -2,13 +2,13 @@
 // and exit_codes.h for what the exit code says).
 #include <windows.h>
 #include <objbase.h>
-#include <shellapi.h>
 
 #include <new>
 #include <string>
 #include <vector>
 
 #include "apartment.h"
+#include "command_line.h"
 #include "commands.h"
 #include "options.h"
 #include "output.h"
@@ -17,15 +17,6 @@
 
 namespace opcclient {
 namespace {
-
-std::vector<std::wstring> Arguments() {
-  int argc = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  std::vector<std::wstring> args;
-  for (int i = 1; argv && i < argc; ++i) args.emplace_back(argv[i]);
-  LocalFree(argv);
-  return args;
-}
 
 int Execute(const Options& o, Reporter& report) {
   if (o.command == Command::kList) return ListServers(o.serverList, report);
@@ -46,7 +37,7 @@ int Execute(const Options& o, Reporter& report) {
 
 int Run() {
   InitOutput();
-  const ParsedArgs parsed = ParseArgs(Arguments());
+  const ParsedArgs parsed = ParseArgs(quillon::ProgramArguments(GetCommandLineW()));
   if (!parsed.error.empty()) {
     PrintError("opcclient: " + parsed.error + " (see opcclient --help)");
     return kUsage;

@@ -5,13 +5,13 @@
 //   OPCServerList.exe [-Embedding]   serve; COM starts it so
 #include <windows.h>
 #include <objbase.h>
-#include <shellapi.h>
 
 #include <string>
 #include <vector>
 
 #include "apartment.h"
 #include "class_factory.h"
+#include "command_line.h"
 #include "console_report.h"
 #include "logging.h"
 #include "opc_server_list.h"
@@ -42,15 +42,6 @@ class DebugLog : public quillon::LogSink {
     }
   }
 };
-
-std::vector<std::wstring> Arguments() {
-  int argc = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  std::vector<std::wstring> args;
-  for (int i = 1; argv && i < argc; ++i) args.emplace_back(argv[i]);
-  LocalFree(argv);
-  return args;
-}
 
 bool IsSwitch(const std::wstring& arg, const wchar_t* name) {
   return arg.size() > 1 && (arg[0] == L'/' || arg[0] == L'-') &&
@@ -100,7 +91,7 @@ int Serve() {
 }
 
 int Run() {
-  const std::vector<std::wstring> args = Arguments();
+  const std::vector<std::wstring> args = quillon::ProgramArguments(GetCommandLineW());
   if (args.empty() || (args.size() == 1 && IsSwitch(args[0], L"Embedding"))) return Serve();
   if (args.size() == 1 && (IsSwitch(args[0], L"RegServer") || IsSwitch(args[0], L"UnregServer"))) {
     const std::wstring program = ModulePath();

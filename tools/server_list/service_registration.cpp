@@ -7,11 +7,13 @@
 
 #include "opc_server_list.h"
 #include "reg_key.h"
+#include "system_text.h"
 
 namespace serverlist {
 namespace {
 
 using quillon::RegKey;
+using quillon::SystemText;
 
 constexpr wchar_t kProgId[] = L"OPC.ServerList.1";
 constexpr wchar_t kVersionIndependentProgId[] = L"OPC.ServerList";
@@ -24,18 +26,6 @@ std::wstring ClassText() {
 }
 
 std::wstring ClassKey() { return L"CLSID\\" + ClassText(); }
-
-std::wstring SystemText(LONG code) {
-  wchar_t* text = nullptr;
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, DWORD(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message(text ? text : L"", n);
-  LocalFree(text);
-  while (!message.empty() && std::iswspace(message.back())) message.pop_back();
-  wchar_t hex[16];
-  swprintf(hex, 16, L"0x%08lX", static_cast<unsigned long>(code));
-  return (message.empty() ? L"" : message + L" ") + L"(" + hex + L")";
-}
 
 std::wstring DefaultText(const std::wstring& key, const wchar_t* value = nullptr) {
   DWORD bytes = 0;
