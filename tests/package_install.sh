@@ -2,7 +2,8 @@
 # The Windows package as an integrator meets it: installed into a fresh Wine
 # prefix with msiexec, a client connects by ProgID and reads and writes demo
 # tags and finds the server through the server list service; removed again,
-# nothing of it is left, neither keys nor files.
+# nothing of it is left, neither keys nor files; and beside another vendor's
+# proxies and server list service, it leaves theirs alone.
 #   package_install.sh ROOT ARCH MSI WORK_DIR
 set -euo pipefail
 root=$1 arch=$2 msi=$3 work=$4
@@ -60,5 +61,23 @@ for k in "HKCR\\$prog_id" "HKCR\\CLSID\\$class" "HKCR\\CLSID\\$list_class" "HKCR
   key_exists "$k" && fail "left after uninstall: $k"
 done
 [ -e "$dir" ] && fail "left after uninstall: $(cd "$dir" && find . | tr '\n' ' ')"
+
+# Where another vendor's proxies and server list service are registered, the
+# package neither replaces nor removes them.
+foreign_proxies='{0BADF00D-1234-4321-ABCD-0123456789AB}'
+notepad='C:\windows\system32\notepad.exe'
+"$WINE" reg add "$da_interface\\ProxyStubClsid32" /ve /d "$foreign_proxies" /f >/dev/null
+"$WINE" reg add "HKCR\\CLSID\\$list_class\\LocalServer32" /ve /d "$notepad" /f >/dev/null
+"$WINE" msiexec /i "$msi_w" /qn || fail "msiexec /i beside another vendor's registrations answered $?"
+[ "$(default_value "$da_interface\\ProxyStubClsid32")" = "$foreign_proxies" ] || fail "the install replaced other proxies"
+[ "$(default_value "HKCR\\CLSID\\$list_class\\LocalServer32")" = "$notepad" ] \
+  || fail "the install replaced another server list service"
+[ "$(default_value "HKCR\\$prog_id\\CLSID")" = "$class" ] || fail "the server class is not registered beside them"
+"$WINE" msiexec /x "$msi_w" /qn || fail "msiexec /x beside another vendor's registrations answered $?"
+[ "$(default_value "$da_interface\\ProxyStubClsid32")" = "$foreign_proxies" ] || fail "the removal took other proxies"
+[ "$(default_value "HKCR\\CLSID\\$list_class\\LocalServer32")" = "$notepad" ] \
+  || fail "the removal took another server list service"
+key_exists "HKCR\\$prog_id" && fail "left after the second removal: HKCR\\$prog_id"
+[ -e "$dir" ] && fail "left after the second removal: $dir"
 [ $failures -eq 0 ] || exit 1
 echo "installed, used and removed: $(basename "$msi")"
