@@ -33,13 +33,14 @@ trap '"$WINESERVER" -k >/dev/null 2>&1 || true; kill "$XVFB_PID" 2>/dev/null || 
 "$WINE" cmd /c exit 0 >/dev/null 2>&1 || true
 
 build_tree "$test_arch"
+# The Windows package, which a test installs into a fresh prefix; built before
+# the registrations below, so that the desktop process they start is still
+# there when the tests begin.
+"$root/scripts/package.sh" --arch "$test_arch" >/dev/null
 "$WINE" regsvr32 /s "$("$WINE" winepath -w "$build_dir/bin/QuillonPS.dll")"
 # The OPC server list service, unless the prefix has one already; it keeps
 # itself out where another is registered.
 "$WINE" "$build_dir/bin/OPCServerList.exe" /RegServer
-
-# The Windows package, which a test installs into a fresh prefix.
-"$root/scripts/package.sh" --arch "$test_arch" >/dev/null
 
 status=0
 (cd "$build_dir" && ctest --output-on-failure -j"$(nproc)" --timeout 300) || status=1
